@@ -1,0 +1,65 @@
+// What each backend (sim, gtk, win32) implements, and the calls it makes
+// back into the runtime when the user or a timer does something. Exactly
+// one backend is linked into a program. Not for the program code.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/controls.h"
+#include "platform/types.h"
+
+namespace platform::backend {
+
+struct ScreenMetrics {
+  int widthPixels = 0;
+  int heightPixels = 0;
+  Single twipsPerPixelX = 15;
+  Single twipsPerPixelY = 15;
+};
+
+// Opens the display and decides whether another copy runs. Returns a
+// one-line reason when the environment cannot run the program.
+std::optional<std::string> Init(std::string_view programTitle, int argc, char** argv);
+bool PrevInstance();
+ScreenMetrics Screen();
+
+// The form's native window and controls, built from the design table and
+// left hidden; shown at (ScaleX(Left), ScaleY(Top)).
+void CreateForm(Form& form);
+void ShowForm(Form& form);
+// Destroys the native window with everything it owns (its timers, open message boxes
+// included). The C++ form and its controls outlive it.
+void DestroyForm(Form& form);
+HWND FormHandle(const Form& form);
+
+// Property writes, after the new value is stored.
+void FormLeftChanged(Form& form);
+void TextChanged(TextBox& box);
+void ForeColorChanged(TextBox& box);
+void ButtonEnabledChanged(CommandButton& button);
+void TimerEnabledChanged(Timer& timer, bool wasEnabled);
+
+int ShowMessageBox(Form* owner, std::string_view prompt, int buttons, std::string_view title);
+
+// Runs events until QuitLoop.
+void RunLoop();
+void QuitLoop();
+
+void Randomize();
+Single Rnd();
+
+}  // namespace platform::backend
+
+// The runtime's side, called by a backend as events arrive. Each one runs
+// its handler to completion; none runs once the form has unloaded.
+namespace platform::events {
+
+void Click(CommandButton& button);  // ignored while the button is disabled
+// `control` is null for a press on the form's own surface.
+void MouseDown(Form& form, Control* control, Integer button, Integer shift, Single x, Single y);
+void Tick(Timer& timer);
+void CloseRequested(Form& form);  // the window system asks the window to close
+
+}  // namespace platform::events

@@ -1,0 +1,66 @@
+#include "platform/controls.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "platform/backend.h"
+
+namespace platform {
+
+namespace {
+const ControlDesign& FindDesign(const FormDesign& form, std::string_view name) {
+  const auto it = std::find_if(form.controls.begin(), form.controls.end(),
+                               [&](const ControlDesign& c) { return c.name == name; });
+  if (it == form.controls.end()) {
+    throw std::logic_error("control not in the design table: " + std::string(name));
+  }
+  return *it;
+}
+}  // namespace
+
+Control::Control(Form& form, std::string_view name)
+    : form_(form), design_(FindDesign(form.Design(), name)) {
+  form.Register(*this);
+}
+
+TextBox::TextBox(Form& form, std::string_view name)
+    : Control(form, name),
+      Text(*this, std::string(Design().caption),
+           [](TextBox& box, const std::string&) { backend::TextChanged(box); }),
+      ForeColor(*this, Design().foreColor,
+                [](TextBox& box, const Colour&) { backend::ForeColorChanged(box); }) {}
+
+CommandButton::CommandButton(Form& form, std::string_view name)
+    : Control(form, name),
+      Enabled(*this, Design().enabled,
+              [](CommandButton& button, const bool&) { backend::ButtonEnabledChanged(button); }) {}
+
+Timer::Timer(Form& form, std::string_view name)
+    : Control(form, name),
+      Enabled(*this, Design().enabled,
+              [](Timer& timer, const bool& was) { backend::TimerEnabledChanged(timer, was); }) {}
+
+Form::Form(const FormDesign& design)
+    : Left(*this, design.clientLeft, [](Form& form, const Twips&) { backend::FormLeftChanged(form); }),
+      Top(design.clientTop),
+      Width(design.clientWidth),
+      Height(design.clientHeight),
+      design_(design),
+      controls_(design.controls.size(), nullptr) {}
+
+Form::HandleReader::operator HWND() const { return backend::FormHandle(form_); }
+
+void Form::Register(Control& control) {
+  const auto index = static_cast<std::size_t>(&control.Design() - design_.controls.data());
+  controls_[index] = &control;
+}
+
+Control& Form::Find(std::string_view name) const {
+  for (Control* c : controls_) {
+    if (c != nullptr && c->Name() == name) return *c;
+  }
+  throw std::logic_error("no control named " + std::string(name));
+}
+
+}  // namespace platform
