@@ -11,9 +11,9 @@ namespace {
 // come back down to 400, the last stops at the top. Absolute positions, so
 // every shake looks the same wherever the window stood.
 constexpr std::array<platform::Twips, 39> kShakePositions = {
-    1, 5, 400, 700, 1000, 2000, 3000, 4000, 5000, 4000, 3000, 2000, 1000, 700, 400,
-    1, 5, 400, 700, 1000, 2000, 3000, 4000, 5000, 4000, 3000, 2000, 1000, 700, 400,
-    1, 5, 400, 700, 1000, 2000, 3000, 4000, 5000};
+    1,    5,    400, 700, 1000, 2000, 3000, 4000, 5000, 4000, 3000, 2000, 1000,
+    700,  400,  1,   5,   400,  700,  1000, 2000, 3000, 4000, 5000, 4000, 3000,
+    2000, 1000, 700, 400, 1,    5,    400,  700,  1000, 2000, 3000, 4000, 5000};
 }  // namespace
 
 void ShakeForm(platform::Form& frm) {

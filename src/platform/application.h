@@ -18,6 +18,8 @@ class Runtime {
 
   // The loaded form, or null once it has gone.
   static Form* LoadedForm();
+  // The start-up form's C++ object, which outlives its window.
+  static Form* StartupForm();
   static bool Ended();
   static int ExitStatus();
 

@@ -32,17 +32,18 @@ TextBox::TextBox(Form& form, std::string_view name)
                 [](TextBox& box, const Colour&) { backend::ForeColorChanged(box); }) {}
 
 CommandButton::CommandButton(Form& form, std::string_view name)
-    : Control(form, name),
-      Enabled(*this, Design().enabled,
-              [](CommandButton& button, const bool&) { backend::ButtonEnabledChanged(button); }) {}
+    : Control(form, name), Enabled(*this, Design().enabled, [](CommandButton& button, const bool&) {
+        backend::ButtonEnabledChanged(button);
+      }) {}
 
 Timer::Timer(Form& form, std::string_view name)
-    : Control(form, name),
-      Enabled(*this, Design().enabled,
-              [](Timer& timer, const bool& was) { backend::TimerEnabledChanged(timer, was); }) {}
+    : Control(form, name), Enabled(*this, Design().enabled, [](Timer& timer, const bool& was) {
+        backend::TimerEnabledChanged(timer, was);
+      }) {}
 
 Form::Form(const FormDesign& design)
-    : Left(*this, design.clientLeft, [](Form& form, const Twips&) { backend::FormLeftChanged(form); }),
+    : Left(*this, design.clientLeft,
+           [](Form& form, const Twips&) { backend::FormLeftChanged(form); }),
       Top(design.clientTop),
       Width(design.clientWidth),
       Height(design.clientHeight),

@@ -55,7 +55,8 @@ struct FormDesign {
   bool maxButton = true;
   bool minButton = true;
   bool showInTaskbar = true;
-  std::span<const ControlDesign> controls = {};  // in design order; containers before their children
+  std::span<const ControlDesign> controls =
+      {};  // in design order; containers before their children
 };
 
 }  // namespace platform

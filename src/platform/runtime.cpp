@@ -77,8 +77,8 @@ double Divide(double dividend, double divisor) {
 Long RoundToLong(double value) {
   // The range check comes before any conversion: a conversion of a value
   // that does not fit is undefined behaviour.
-  if (!(value > std::numeric_limits<Long>::min() - 0.5 &&
-        value < std::numeric_limits<Long>::max() + 0.5)) {
+  if (!(value >= std::numeric_limits<Long>::min() - 0.5 &&
+        value <= std::numeric_limits<Long>::max() + 0.5)) {
     throw RuntimeError(RuntimeError::Overflow);
   }
   const double rounded = std::nearbyint(value);  // the default mode: halfway to even
@@ -109,6 +109,8 @@ Form* Runtime::LoadedForm() {
   Form* form = State().form.get();
   return form != nullptr && form->Loaded() ? form : nullptr;
 }
+
+Form* Runtime::StartupForm() { return State().form.get(); }
 
 bool Runtime::Ended() { return State().ended; }
 int Runtime::ExitStatus() { return State().exitStatus; }
@@ -149,7 +151,15 @@ std::optional<int> Runtime::Start(const ProjectDescription& project, int argc, c
   }
   state.form = project.createStartupForm();
   Form& form = *state.form;
-  backend::CreateForm(form);
+  try {
+    backend::CreateForm(form);
+  } catch (const RuntimeError& error) {
+    // The window's size comes from the screen's ratios too.
+    Report(error.what());
+    state.ended = true;
+    state.exitStatus = kExitRuntimeError;
+    return state.exitStatus;
+  }
   SetLoaded(form, true);
   Dispatch(form, [&] {
     if (form.OnLoad) form.OnLoad();
@@ -204,10 +214,9 @@ void CloseRequested(Form& form) {
 Colour StandardSchemeColour(unsigned index) {
   // The classic Windows scheme, indices 0 to 24.
   static constexpr Colour kScheme[] = {
-      0xC8D0D4, 0x6E3A0A, 0x6A240A, 0x808080, 0xC8D0D4, 0xFFFFFF, 0x000000, 0x000000,
-      0x000000, 0xFFFFFF, 0xC8D0D4, 0xC8D0D4, 0x808080, 0x6A240A, 0xFFFFFF, 0xC8D0D4,
-      0x808080, 0x808080, 0x000000, 0xC8D0D4, 0xFFFFFF, 0x404040, 0xC8D0D4, 0x000000,
-      0xE1FFFF};
+      0xC8D0D4, 0x6E3A0A, 0x6A240A, 0x808080, 0xC8D0D4, 0xFFFFFF, 0x000000, 0x000000, 0x000000,
+      0xFFFFFF, 0xC8D0D4, 0xC8D0D4, 0x808080, 0x6A240A, 0xFFFFFF, 0xC8D0D4, 0x808080, 0x808080,
+      0x000000, 0xC8D0D4, 0xFFFFFF, 0x404040, 0xC8D0D4, 0x000000, 0xE1FFFF};
   return index < std::size(kScheme) ? kScheme[index] : 0;
 }
 

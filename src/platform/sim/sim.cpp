@@ -101,9 +101,10 @@ void Advance(std::int64_t ms) {
   auto& m = M();
   const std::int64_t target = m.now + ms;
   while (!m.timers.empty() && !Runtime::Ended()) {
-    const auto earliest = std::min_element(
-        m.timers.begin(), m.timers.end(),
-        [](const ArmedTimer& a, const ArmedTimer& b) { return a.due < b.due; })->due;
+    const auto earliest =
+        std::min_element(m.timers.begin(), m.timers.end(),
+                         [](const ArmedTimer& a, const ArmedTimer& b) { return a.due < b.due; })
+            ->due;
     if (earliest > target) break;
     std::vector<std::size_t> due;
     for (std::size_t i = 0; i < m.timers.size(); ++i) {
@@ -176,9 +177,7 @@ void SetMessageBoxHandler(std::function<int(const MessageBoxCall&)> handler) {
 const std::vector<MessageBoxCall>& MessageBoxes() { return M().messageBoxes; }
 bool MessageBoxOpen() { return M().openBoxes > 0; }
 
-void ScriptRnd(std::vector<Single> values) {
-  M().scriptedRnd.assign(values.begin(), values.end());
-}
+void ScriptRnd(std::vector<Single> values) { M().scriptedRnd.assign(values.begin(), values.end()); }
 
 const Window& TheWindow() { return M().window; }
 std::size_t LiveRegions() { return M().regions.Count(); }
@@ -246,7 +245,9 @@ HWND FormHandle(const Form&) { return M().window.handle; }
 
 void FormLeftChanged(Form& form) {
   auto& w = M().window;
-  Record("Left = " + std::to_string(form.Left.Get()));
+  char value[32];
+  std::snprintf(value, sizeof value, "%g", static_cast<double>(form.Left.Get()));
+  Record(std::string("Left = ") + value);
   if (!w.created) return;
   w.x = ScaleX(form.Left);
   if (w.shown) ++w.moves;
