@@ -1,0 +1,188 @@
+// The GTK 3 backend: the display, the running-copy check, the screen, the
+// event loop, timers, the message box and random numbers. The form's window
+// and controls are in gtk_form.cpp, the window-system calls in gtk_winapi.cpp.
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <variant>
+
+#include "platform/backend.h"
+#include "platform/gtk/gtk_support.h"
+#include "platform/gtk/running_copy.h"
+#include "platform/runtime.h"
+
+namespace platform::gtk {
+
+State& S() {
+  static State state;
+  return state;
+}
+
+GdkRectangle PrimaryMonitor() {
+  GdkRectangle area{0, 0, 0, 0};
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr) return area;
+  // The root window may span several monitors; the program centres itself
+  // on the primary one.
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) {
+    monitor = gdk_display_get_monitor(display, 0);
+  }
+  if (monitor != nullptr) {
+    gdk_monitor_get_geometry(monitor, &area);
+  } else {
+    GdkWindow* root = gdk_get_default_root_window();
+    area.width = gdk_window_get_width(root);
+    area.height = gdk_window_get_height(root);
+  }
+  return area;
+}
+
+}  // namespace platform::gtk
+
+namespace platform::backend {
+
+using gtk::S;
+
+namespace {
+
+std::string DisplayProblem() {
+  if (const char* backend = g_getenv("GDK_BACKEND"); backend != nullptr && backend[0] != '\0') {
+    return std::string("cannot open a display for GDK_BACKEND=") + backend;
+  }
+  const char* display = g_getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') {
+    return "cannot open an X11 display (DISPLAY is not set)";
+  }
+  return std::string("cannot open the X11 display: DISPLAY=") + display + " cannot be opened";
+}
+
+gboolean OnTimer(gpointer data) {
+  auto* timer = static_cast<Timer*>(data);
+  events::Tick(*timer);
+  // The handler may have disabled the timer, which removed this source
+  // already; returning TRUE for a removed source is harmless.
+  return G_SOURCE_CONTINUE;
+}
+
+// GTK 3 message dialogs no longer show the icon of their message type;
+// the box asks for one, so it goes in front of the text, where it used to be.
+void AddIcon(GtkMessageDialog* box, const char* iconName) {
+  if (!gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), iconName)) return;
+  GtkWidget* row = gtk_widget_get_parent(gtk_message_dialog_get_message_area(box));
+  if (!GTK_IS_BOX(row)) return;
+  GtkWidget* image = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
+  gtk_widget_set_valign(image, GTK_ALIGN_START);
+  gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+  gtk_box_reorder_child(GTK_BOX(row), image, 0);
+  gtk_widget_show(image);
+}
+
+}  // namespace
+
+std::optional<std::string> Init(std::string_view programTitle, int argc, char** argv) {
+  // X11 first: the window's shape, its position and the window manager's
+  // move are X features; under Wayland this runs on XWayland.
+  if (g_getenv("GDK_BACKEND") == nullptr) gdk_set_allowed_backends("x11");
+  g_set_application_name(std::string(programTitle).c_str());
+  if (!gtk_init_check(&argc, &argv)) return DisplayProblem();
+
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr) return DisplayProblem();
+  // The desktop's font resolution (Xft.dpi) decides the twips per pixel;
+  // GtkSettings reads it, so it is created first.
+  gtk_settings_get_default();
+  const double dpi = gdk_screen_get_resolution(gdk_display_get_default_screen(display));
+  S().dpi = dpi > 0 ? dpi : 96;
+
+  const auto outcome =
+      gtk::AcquireRunningCopyLock(gdk_display_get_name(display), g_getenv("XDG_RUNTIME_DIR"));
+  if (const auto* held = std::get_if<gtk::LockHeld>(&outcome)) {
+    S().lockFd = held->fd;
+    S().prevInstance = false;
+  } else if (std::holds_alternative<gtk::AnotherCopyRuns>(outcome)) {
+    S().prevInstance = true;
+  } else {
+    return std::get<gtk::NoLockLocation>(outcome).reason;
+  }
+  return std::nullopt;
+}
+
+bool PrevInstance() { return S().prevInstance; }
+
+ScreenMetrics Screen() {
+  ScreenMetrics metrics;
+  const GdkRectangle monitor = gtk::PrimaryMonitor();
+  metrics.widthPixels = monitor.width;
+  metrics.heightPixels = monitor.height;
+  metrics.twipsPerPixelX = static_cast<Single>(1440.0 / S().dpi);
+  metrics.twipsPerPixelY = static_cast<Single>(1440.0 / S().dpi);
+  return metrics;
+}
+
+void TimerEnabledChanged(Timer& timer, bool wasEnabled) {
+  Peer* peer = timer.peer;
+  if (peer == nullptr || timer.Enabled == wasEnabled) return;
+  if (timer.Enabled) {
+    // A timer with no interval never ticks.
+    if (timer.Interval() <= 0) return;
+    peer->timer.Set(g_timeout_add(static_cast<guint>(timer.Interval()), OnTimer, &timer));
+  } else {
+    peer->timer.Remove();
+  }
+}
+
+int ShowMessageBox(Form* owner, std::string_view prompt, int buttons, std::string_view title) {
+  GtkWindow* parent = nullptr;
+  if (owner != nullptr && owner->peer != nullptr && owner->peer->widget != nullptr) {
+    parent = GTK_WINDOW(owner->peer->widget);
+  }
+  const GtkMessageType type =
+      (buttons & kMsgBoxInformation) != 0 ? GTK_MESSAGE_INFO : GTK_MESSAGE_OTHER;
+  GtkWidget* box = gtk_message_dialog_new(
+      parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
+      GTK_BUTTONS_OK, "%s", std::string(prompt).c_str());
+  gtk_window_set_title(GTK_WINDOW(box), std::string(title).c_str());
+  if (type == GTK_MESSAGE_INFO) AddIcon(GTK_MESSAGE_DIALOG(box), "dialog-information");
+  gtk_window_set_position(GTK_WINDOW(box),
+                          parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+  gtk_window_set_resizable(GTK_WINDOW(box), FALSE);
+
+  auto& open = S().openBoxes;
+  open.push_back(box);
+  // A nested loop: the form's timers keep ticking while the box is open.
+  const gint response = gtk_dialog_run(GTK_DIALOG(box));
+  const auto it = std::find(open.begin(), open.end(), box);
+  if (it == open.end()) return 0;  // the box went away with its window
+  open.erase(it);
+  gtk_widget_destroy(box);
+  // OK is the only button; closing the box by Esc or the window manager
+  // answers OK as well.
+  (void)response;
+  return kMsgBoxResultOk;
+}
+
+void RunLoop() {
+  auto& s = S();
+  if (s.quitRequested) return;
+  s.loop = g_main_loop_new(nullptr, FALSE);
+  g_main_loop_run(s.loop);
+  g_main_loop_unref(std::exchange(s.loop, nullptr));
+}
+
+void QuitLoop() {
+  auto& s = S();
+  s.quitRequested = true;
+  if (s.loop != nullptr) g_main_loop_quit(s.loop);
+}
+
+void Randomize() {
+  S().generator.Seed(static_cast<std::uint64_t>(g_get_real_time()) ^
+                     static_cast<std::uint64_t>(g_get_monotonic_time()));
+}
+
+Single Rnd() { return S().generator.Next(); }
+
+}  // namespace platform::backend

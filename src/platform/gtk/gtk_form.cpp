@@ -1,0 +1,435 @@
+// The form's native window: a borderless toplevel holding one widget per
+// control of the design table, each at its design rectangle in pixels, and
+// the GTK signals that become the runtime's events.
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "platform/backend.h"
+#include "platform/gtk/design_layout.h"
+#include "platform/gtk/gtk_support.h"
+#include "platform/gtk/x11_window.h"
+#include "platform/runtime.h"
+#include "resources/resources.h"
+
+namespace platform::gtk {
+
+namespace {
+
+// One face and size for every control. The caption of the shake button
+// must wrap onto two lines inside 185 x 33 px at 96 dpi, which a
+// Helvetica-width face at 8 pt does and the wider faces do not; the list
+// falls back through metric-compatible faces to whatever sans there is.
+constexpr char kFontFamilies[] =
+    "\"Liberation Sans\", Arimo, Arial, Helvetica, \"Nimbus Sans\", \"DejaVu Sans Condensed\", "
+    "sans-serif";
+constexpr char kFontSize[] = "8pt";
+
+std::string CssColour(Colour colour) {
+  const Colour c = ResolveColour(colour);
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "rgb(%u,%u,%u)", Red(c), Green(c), Blue(c));
+  return buffer;
+}
+
+GdkRGBA Rgba(Colour colour) {
+  const Colour c = ResolveColour(colour);
+  return {Red(c) / 255.0, Green(c) / 255.0, Blue(c) / 255.0, 1.0};
+}
+
+// A control's rectangle in window pixels: its own design position plus
+// those of its containers, each converted on its own as the runtime does.
+GdkRectangle WindowRect(const Form& form, const Control& control) {
+  int x = ScaleX(control.Design().left), y = ScaleY(control.Design().top);
+  for (auto container = control.Design().container; !container.empty();) {
+    const Control& parent = form.Find(container);
+    x += ScaleX(parent.Design().left);
+    y += ScaleY(parent.Design().top);
+    container = parent.Design().container;
+  }
+  return {x, y, ScaleX(control.Design().width), ScaleY(control.Design().height)};
+}
+
+Ref<GdkPixbuf> Decode(std::span<const std::uint8_t> bytes) {
+  Ref<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
+  GError* raw = nullptr;
+  const bool ok = gdk_pixbuf_loader_write(loader.get(), bytes.data(), bytes.size(), &raw) &&
+                  gdk_pixbuf_loader_close(loader.get(), &raw);
+  Error error(raw);
+  if (!ok) {
+    // Only the look suffers: the window works without its picture or icon.
+    g_warning("cannot decode an embedded image: %s", error ? error->message : "unknown error");
+    return {};
+  }
+  GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
+  return pixbuf != nullptr ? Ref<GdkPixbuf>(GDK_PIXBUF(g_object_ref(pixbuf))) : Ref<GdkPixbuf>();
+}
+
+std::string BuildCss(const Form& form) {
+  const auto& design = form.Design();
+  const std::string self = "#" + std::string(design.name);
+  std::string css;
+  css += self + " { background-color: " + CssColour(design.backColor) + "; }\n";
+  css += self + ", " + self + " * { font-family: " + kFontFamilies + "; font-size: " + kFontSize +
+         "; }\n";
+  // The theme's button padding and minimum sizes are larger than the
+  // 17 x 25 px help and exit buttons.
+  css += self + " button { padding: 0 2px; min-width: 0; min-height: 0; }\n" + self +
+         " button label { padding: 0; margin: 0; }\n";
+  for (const Control* control : form.Controls()) {
+    const auto& d = control->Design();
+    if (d.kind != ControlKind::TextBox) continue;
+    const std::string id = "#" + std::string(d.name);
+    css += id + ", " + id + " text { background-color: " + CssColour(d.backColor) + "; }\n";
+    if (d.borderStyle) css += id + " { border: 1px solid rgb(128,128,128); }\n";
+  }
+  return css;
+}
+
+// --- Events
+
+Integer ButtonValue(guint button) {
+  switch (button) {
+    case GDK_BUTTON_PRIMARY:
+      return 1;
+    case GDK_BUTTON_SECONDARY:
+      return 2;
+    case GDK_BUTTON_MIDDLE:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+Integer ShiftValue(guint state) {
+  return static_cast<Integer>(((state & GDK_SHIFT_MASK) != 0 ? 1 : 0) |
+                              ((state & GDK_CONTROL_MASK) != 0 ? 2 : 0) |
+                              ((state & GDK_MOD1_MASK) != 0 ? 4 : 0));
+}
+
+// `control` null: the press landed on the form's own surface.
+void RaiseMouseDown(const GdkEventButton* event, Control* control) {
+  auto& s = S();
+  if (s.form == nullptr || event->type != GDK_BUTTON_PRESS) return;
+  const Integer button = ButtonValue(event->button);
+  if (button == 0) return;
+  s.press = Press{event->button, static_cast<int>(event->x_root), static_cast<int>(event->y_root),
+                  event->time};
+  const Single tx = platform::Screen.TwipsPerPixelX;
+  const Single ty = platform::Screen.TwipsPerPixelY;
+  events::MouseDown(*s.form, control, button, ShiftValue(event->state),
+                    static_cast<Single>(event->x * tx), static_cast<Single>(event->y * ty));
+  s.press.reset();
+}
+
+gboolean OnFormPress(GtkWidget* window, GdkEventButton* event, gpointer) {
+  // Presses that a control left unhandled bubble up to here; only those
+  // on the form's own surface are the form's.
+  if (event->window != gtk_widget_get_window(window)) return FALSE;
+  RaiseMouseDown(event, nullptr);
+  return TRUE;
+}
+
+gboolean OnPicturePress(GtkWidget*, GdkEventButton* event, gpointer control) {
+  RaiseMouseDown(event, static_cast<Control*>(control));
+  return TRUE;
+}
+
+// Runs before the button's own handling, which goes on as usual.
+gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer control) {
+  auto* button = static_cast<Control*>(control);
+  if (button->OnMouseDown) RaiseMouseDown(event, button);
+  return FALSE;
+}
+
+void OnClicked(GtkButton*, gpointer control) {
+  events::Click(*static_cast<CommandButton*>(control));
+}
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer) {
+  if (S().form != nullptr) events::CloseRequested(*S().form);
+  return TRUE;  // the program decides; the unload destroys the window
+}
+
+// Esc presses the form's cancel button.
+gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer) {
+  if (event->keyval != GDK_KEY_Escape ||
+      (event->state & gtk_accelerator_get_default_mod_mask()) != 0) {
+    return FALSE;
+  }
+  for (const auto& peer : S().controlPeers) {
+    if (peer->control->Design().isCancel && peer->widget != nullptr &&
+        gtk_widget_is_sensitive(peer->widget)) {
+      gtk_button_clicked(GTK_BUTTON(peer->widget));
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+// GDK resets a toplevel's input shape when it maps the window; the window
+// keeps its region all the same.
+gboolean OnMapped(GtkWidget* window, GdkEvent*, gpointer) {
+  if (S().windowShape) SetXShapes(gtk_widget_get_window(window), S().windowShape.get());
+  return FALSE;
+}
+
+gboolean OnDrawPicture(GtkWidget*, cairo_t* cr, gpointer pixbuf) {
+  // At natural size from the box's corner; the box and the window clip it.
+  gdk_cairo_set_source_pixbuf(cr, static_cast<GdkPixbuf*>(pixbuf), 0, 0);
+  cairo_paint(cr);
+  return FALSE;
+}
+
+void OnTextRealize(GtkWidget* view, gpointer control) {
+  const auto pointer = static_cast<Control*>(control)->Design().mousePointer;
+  const char* name = pointer == MousePointer::Cross   ? "crosshair"
+                     : pointer == MousePointer::Arrow ? "default"
+                                                      : nullptr;
+  if (name == nullptr) return;
+  GdkWindow* text = gtk_text_view_get_window(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_TEXT);
+  Ref<GdkCursor> cursor(gdk_cursor_new_from_name(gtk_widget_get_display(view), name));
+  if (text != nullptr && cursor) gdk_window_set_cursor(text, cursor.get());
+}
+
+// --- Widgets for the controls
+
+GtkWidget* MakePicture(Control& control, GdkPixbuf* picture) {
+  GtkWidget* area = gtk_drawing_area_new();
+  gtk_widget_add_events(area, GDK_BUTTON_PRESS_MASK);
+  if (picture != nullptr) {
+    g_signal_connect(area, "draw", G_CALLBACK(OnDrawPicture), picture);
+  }
+  g_signal_connect(area, "button-press-event", G_CALLBACK(OnPicturePress), &control);
+  return area;
+}
+
+GtkWidget* MakeTextBox(TextBox& box, backend::Peer& peer) {
+  const auto& d = box.Design();
+  GtkWidget* view = gtk_text_view_new();
+  GtkTextView* text = GTK_TEXT_VIEW(view);
+  gtk_text_view_set_wrap_mode(text, d.multiLine ? GTK_WRAP_WORD : GTK_WRAP_NONE);
+  gtk_text_view_set_justification(text, d.alignment == Alignment::Center  ? GTK_JUSTIFY_CENTER
+                                        : d.alignment == Alignment::Right ? GTK_JUSTIFY_RIGHT
+                                                                          : GTK_JUSTIFY_LEFT);
+  gtk_text_view_set_editable(text, !d.locked);
+  gtk_text_view_set_cursor_visible(text, !d.locked);
+  gtk_text_view_set_accepts_tab(text, FALSE);
+  gtk_text_view_set_left_margin(text, 2);
+  gtk_text_view_set_right_margin(text, 2);
+  gtk_text_view_set_top_margin(text, 1);
+
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(text);
+  // The colour lives in one tag over the whole text, so a colour change is
+  // a property change of the tag: no relayout, just a redraw.
+  peer.colourTag = gtk_text_buffer_create_tag(buffer, nullptr, nullptr);
+  const GdkRGBA colour = Rgba(box.ForeColor);
+  g_object_set(peer.colourTag, "foreground-rgba", &colour, nullptr);
+  g_signal_connect_after(view, "realize", G_CALLBACK(OnTextRealize), &box);
+  return view;
+}
+
+GtkWidget* MakeButton(CommandButton& button) {
+  const auto& d = button.Design();
+  GtkWidget* widget = gtk_button_new();
+  GtkWidget* label = gtk_label_new(std::string(d.caption).c_str());
+  // A caption too long for one line wraps between words, each line centred.
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD);
+  gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 1);  // width comes from the button, not the text
+  gtk_container_add(GTK_CONTAINER(widget), label);
+  gtk_widget_show(label);
+  gtk_widget_set_sensitive(widget, button.Enabled);
+  g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), &button);
+  g_signal_connect(widget, "button-press-event", G_CALLBACK(OnButtonPress), &button);
+  return widget;
+}
+
+}  // namespace
+
+GtkWidget* RealizedWindow() {
+  GtkWidget* window = S().window;
+  if (window != nullptr && !gtk_widget_get_realized(window)) gtk_widget_realize(window);
+  return window;
+}
+
+HWND WindowHandle() {
+  GtkWidget* window = RealizedWindow();
+  if (window == nullptr) return 0;
+  // Outside X there is no window id; the one window gets a fixed handle.
+  const unsigned long xid = XWindowId(gtk_widget_get_window(window));
+  return xid != 0 ? static_cast<HWND>(xid) : 1;
+}
+
+}  // namespace platform::gtk
+
+namespace platform::backend {
+
+using gtk::S;
+
+void CreateForm(Form& form) {
+  auto& s = S();
+  const auto& design = form.Design();
+  s.form = &form;
+  s.formPeer = std::make_unique<Peer>();
+  form.peer = s.formPeer.get();
+
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  s.window = window;
+  s.formPeer->widget = window;
+  gtk_widget_set_name(window, std::string(design.name).c_str());
+  gtk_window_set_title(GTK_WINDOW(window), std::string(design.caption).c_str());
+  gtk_window_set_decorated(GTK_WINDOW(window), !design.borderless);
+  gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+  gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), !design.showInTaskbar);
+  if (design.hasIcon) {
+    if (auto icon = gtk::Decode(resources::ProgramIcon())) {
+      gtk_window_set_icon(GTK_WINDOW(window), icon.get());
+    }
+  }
+  gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK);
+  g_signal_connect(window, "button-press-event", G_CALLBACK(gtk::OnFormPress), nullptr);
+  g_signal_connect(window, "delete-event", G_CALLBACK(gtk::OnDelete), nullptr);
+  g_signal_connect(window, "key-press-event", G_CALLBACK(gtk::OnKey), nullptr);
+  gtk_widget_add_events(window, GDK_STRUCTURE_MASK);
+  g_signal_connect(window, "map-event", G_CALLBACK(gtk::OnMapped), nullptr);
+
+  s.css = gtk::Ref<GtkCssProvider>(gtk_css_provider_new());
+  const std::string css = gtk::BuildCss(form);
+  gtk_css_provider_load_from_data(s.css.get(), css.c_str(), -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window),
+                                            GTK_STYLE_PROVIDER(s.css.get()),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+
+  GtkWidget* layout = gtk::DesignLayoutNew(ScaleX(form.Width), ScaleY(form.Height));
+  gtk_container_add(GTK_CONTAINER(window), layout);
+  gtk_widget_show(layout);
+
+  if (!s.ballPicture) s.ballPicture = gtk::Decode(resources::BallPicture());
+
+  // Design order: the picture first, so that the controls it contains
+  // stack above it.
+  for (Control* control : form.Controls()) {
+    auto peer = std::make_unique<Peer>();
+    peer->control = control;
+    control->peer = peer.get();
+    const auto& d = control->Design();
+    GtkWidget* widget = nullptr;
+    switch (d.kind) {
+      case ControlKind::Timer:
+        break;  // nothing on screen; GLib timeouts when enabled
+      case ControlKind::PictureBox:
+        widget = gtk::MakePicture(
+            *control, d.picture == platform::Picture::Ball ? s.ballPicture.get() : nullptr);
+        break;
+      case ControlKind::TextBox:
+        widget = gtk::MakeTextBox(static_cast<TextBox&>(*control), *peer);
+        break;
+      case ControlKind::CommandButton:
+        widget = gtk::MakeButton(static_cast<CommandButton&>(*control));
+        break;
+    }
+    if (widget != nullptr) {
+      peer->widget = widget;
+      peer->rect = gtk::WindowRect(form, *control);
+      gtk_widget_set_name(widget, std::string(d.name).c_str());
+      gtk::DesignLayoutPut(layout, widget, peer->rect, d.tabIndex);
+      gtk_widget_show(widget);
+      if (d.isDefault) {
+        gtk_widget_set_can_default(widget, TRUE);
+        gtk_widget_grab_default(widget);
+      }
+    }
+    s.controlPeers.push_back(std::move(peer));
+  }
+  for (Control* control : form.Controls()) {
+    if (control->Design().kind == ControlKind::TextBox) {
+      TextChanged(static_cast<TextBox&>(*control));
+    }
+  }
+}
+
+void ShowForm(Form& form) {
+  GtkWidget* window = S().window;
+  if (window == nullptr) return;
+  // Placed before it is mapped, so it never shows anywhere else.
+  const GdkRectangle monitor = gtk::PrimaryMonitor();
+  gtk_window_move(GTK_WINDOW(window), monitor.x + ScaleX(form.Left), monitor.y + ScaleY(form.Top));
+  gtk_widget_show(window);
+  // Mapping reset the input shape; set again before the requests leave.
+  if (S().windowShape) gtk::SetXShapes(gtk_widget_get_window(window), S().windowShape.get());
+  gdk_display_flush(gtk_widget_get_display(window));
+}
+
+void DestroyForm(Form& form) {
+  auto& s = S();
+  for (const auto& peer : s.controlPeers) peer->timer.Remove();
+  // Each destroyed box ends its nested loop; the handler that opened it
+  // returns once the unload is over.
+  for (GtkWidget* box : std::exchange(s.openBoxes, {})) gtk_widget_destroy(box);
+  if (s.window != nullptr) {
+    GdkDisplay* display = gtk_widget_get_display(s.window);
+    gtk_widget_destroy(std::exchange(s.window, nullptr));
+    s.windowShape.reset();
+    gdk_display_flush(display);
+  }
+  for (Control* control : form.Controls()) control->peer = nullptr;
+  form.peer = nullptr;
+  s.controlPeers.clear();
+  s.formPeer.reset();
+  s.form = nullptr;
+}
+
+HWND FormHandle(const Form&) { return gtk::WindowHandle(); }
+
+void FormLeftChanged(Form& form) {
+  GtkWidget* window = S().window;
+  // Before the window shows, ShowForm places it from Left.
+  if (window == nullptr || !gtk_widget_get_mapped(window)) return;
+  GdkWindow* native = gtk_widget_get_window(window);
+  // The top stays wherever it is now, a drag included; the frame's corner
+  // is what a move positions.
+  int x = 0, y = 0;
+  gdk_window_get_root_origin(native, &x, &y);
+  // Straight to the window system, every move: the shake makes forty of
+  // them in one handler and each one must reach the screen.
+  gdk_window_move(native, gtk::PrimaryMonitor().x + ScaleX(form.Left), y);
+  gdk_display_flush(gdk_window_get_display(native));
+}
+
+void TextChanged(TextBox& box) {
+  Peer* peer = box.peer;
+  if (peer == nullptr || peer->widget == nullptr) return;
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(peer->widget));
+  const std::string& text = box.Text.Get();
+  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+    gtk_text_buffer_set_text(buffer, text.data(), static_cast<gint>(text.size()));
+  } else {
+    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    gtk_text_buffer_set_text(buffer, valid, -1);
+    g_free(valid);
+  }
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  gtk_text_buffer_apply_tag(buffer, peer->colourTag, &start, &end);
+}
+
+void ForeColorChanged(TextBox& box) {
+  Peer* peer = box.peer;
+  if (peer == nullptr || peer->colourTag == nullptr) return;
+  const GdkRGBA colour = gtk::Rgba(box.ForeColor);
+  g_object_set(peer->colourTag, "foreground-rgba", &colour, nullptr);
+  gtk_widget_queue_draw(peer->widget);
+}
+
+void ButtonEnabledChanged(CommandButton& button) {
+  Peer* peer = button.peer;
+  if (peer == nullptr || peer->widget == nullptr) return;
+  gtk_widget_set_sensitive(peer->widget, button.Enabled);
+}
+
+}  // namespace platform::backend

@@ -1,0 +1,99 @@
+// The window-system calls the program makes by their Windows names, on the
+// region layer and on the form's X window.
+#include <gtk/gtk.h>
+
+#include "platform/gtk/gtk_support.h"
+#include "platform/gtk/x11_window.h"
+#include "platform/region.h"
+#include "platform/winapi.h"
+
+namespace platform {
+
+using gtk::S;
+
+namespace {
+
+gtk::CairoRegion ToCairo(const Region& region) {
+  gtk::CairoRegion result(cairo_region_create());
+  for (const Region::Row& row : region.Rows()) {
+    const cairo_rectangle_int_t line = {row.left, row.y, row.right - row.left, 1};
+    cairo_region_union_rectangle(result.get(), &line);
+  }
+  return result;
+}
+
+bool IsFormWindow(HWND window) { return window != 0 && window == gtk::WindowHandle(); }
+
+}  // namespace
+
+HRGN CreateRectRgn(Long left, Long top, Long right, Long bottom) {
+  return S().regions.Add(Region::Rectangle(left, top, right, bottom));
+}
+
+HRGN CreateEllipticRgn(Long left, Long top, Long right, Long bottom) {
+  return S().regions.Add(Region::Ellipse(left, top, right, bottom));
+}
+
+Long CombineRgn(HRGN destination, HRGN source1, HRGN source2, Long mode) {
+  return CombineRegions(S().regions, destination, source1, source2, mode);
+}
+
+Long DeleteObject(HRGN object) { return S().regions.Remove(object) ? 1 : 0; }
+
+Long SetWindowRgn(HWND window, HRGN region, Long redraw) {
+  const Region* shape = S().regions.Find(region);
+  if (shape == nullptr || !IsFormWindow(window)) return 0;
+  GtkWidget* widget = S().window;
+  auto& owned = S().windowShape;
+  owned = ToCairo(*shape);
+  // Both shapes: nothing is drawn outside the region, and no press lands there.
+  gtk_widget_shape_combine_region(widget, owned.get());
+  gtk_widget_input_shape_combine_region(widget, owned.get());
+  gtk::SetXShapes(gtk_widget_get_window(widget), owned.get());
+  S().regions.Remove(region);  // the window owns it now
+  if (redraw != 0) gtk_widget_queue_draw(widget);
+  return 1;
+}
+
+Long ReleaseCapture() {
+  // The press grabbed the pointer for our window; the window manager's
+  // move loop needs it.
+  if (GdkDisplay* display = gdk_display_get_default()) {
+    if (GdkSeat* seat = gdk_display_get_default_seat(display)) gdk_seat_ungrab(seat);
+  }
+  return 1;
+}
+
+Long SendMessageA(HWND window, Long message, Long wParam, Long /*lParam*/) {
+  if (!IsFormWindow(window) || message != WM_NCLBUTTONDOWN || wParam != HTCAPTION) return 0;
+  // A press on a caption: the window manager's own move loop, started from
+  // the press being handled. Without a window manager that supports it,
+  // GDK moves the window itself until the button comes up.
+  gtk::Press press;
+  if (S().press) {
+    press = *S().press;
+  } else {
+    GdkDisplay* display = gtk_widget_get_display(S().window);
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
+    gdk_device_get_position(pointer, nullptr, &press.rootX, &press.rootY);
+    press.button = GDK_BUTTON_PRIMARY;
+  }
+  gtk_window_begin_move_drag(GTK_WINDOW(S().window), static_cast<gint>(press.button), press.rootX,
+                             press.rootY, press.time);
+  return 0;
+}
+
+Long GetMessagePos() {
+  int x = 0, y = 0;
+  if (S().press) {
+    x = S().press->rootX;
+    y = S().press->rootY;
+  } else if (GdkDisplay* display = gdk_display_get_default()) {
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
+    gdk_device_get_position(pointer, nullptr, &x, &y);
+  }
+  return static_cast<Long>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
+                           static_cast<std::uint32_t>(x & 0xFFFF));
+}
+
+}  // namespace platform

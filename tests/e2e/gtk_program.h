@@ -1,0 +1,112 @@
+// Starting the real Linux program on a private X server, as a person would,
+// and where its window and controls are.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "harness.h"
+
+namespace omenglobe_e2e {
+
+using namespace std::chrono_literals;
+
+inline constexpr char kTitle[] = "Kelvra";
+inline constexpr char kHelpTitle[] = "Derirozuvi";
+
+// Window-relative rectangles of the controls at 96 dpi.
+inline constexpr e2e::Rect kAnswerBox{104, 88, 169, 73};
+inline constexpr e2e::Rect kShakeButton{96, 248, 185, 33};
+inline constexpr e2e::Rect kHelpButton{168, 288, 17, 25};
+inline constexpr e2e::Rect kExitButton{192, 288, 17, 25};
+
+inline e2e::Rect Inset(const e2e::Rect& r, int by) {
+  return {r.x + by, r.y + by, r.width - 2 * by, r.height - 2 * by};
+}
+inline int CentreX(const e2e::Rect& r) { return r.x + r.width / 2; }
+inline int CentreY(const e2e::Rect& r) { return r.y + r.height / 2; }
+
+inline bool Dark(e2e::Rgb c) { return c.Max() <= 40; }
+inline bool Lit(e2e::Rgb c) { return c.r >= 0xC8 && c.g >= 0xC8 && c.b >= 0xC8; }
+
+// One private X server, a private runtime directory for the running-copy
+// lock, and a connection to look and click with.
+class ProgramTest : public testing::Test {
+ protected:
+  void StartServer(e2e::XServer::Options options = {}) {
+    server_ = std::make_unique<e2e::XServer>(options);
+    x_ = std::make_unique<e2e::XConnection>(server_->DisplayName());
+  }
+
+  void TearDown() override {
+    x_.reset();
+    server_.reset();
+    if (!runtimeDir_.empty()) std::filesystem::remove_all(runtimeDir_);
+  }
+
+  const std::string& RuntimeDir() {
+    if (runtimeDir_.empty()) {
+      std::string pattern = "/tmp/omenglobe-e2e-XXXXXX";
+      if (mkdtemp(pattern.data()) != nullptr) runtimeDir_ = pattern;
+    }
+    return runtimeDir_;
+  }
+
+  // The environment of a person's session on our server: no accessibility
+  // bus to look for, the lock in a directory of the test's own.
+  std::map<std::string, std::optional<std::string>> Environment() {
+    auto env = server_ != nullptr ? server_->Environment()
+                                  : std::map<std::string, std::optional<std::string>>{};
+    env["NO_AT_BRIDGE"] = "1";
+    env["XDG_RUNTIME_DIR"] = RuntimeDir();
+    env["GDK_BACKEND"] = std::nullopt;
+    return env;
+  }
+
+  std::unique_ptr<e2e::Process> Launch(
+      std::map<std::string, std::optional<std::string>> overrides = {}) {
+    auto env = Environment();
+    for (auto& [name, value] : overrides) env[name] = value;
+    return std::make_unique<e2e::Process>(
+        e2e::Process::Options{.argv = {OMENGLOBE_BINARY}, .env = env});
+  }
+
+  std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline = e2e::In(10s)) {
+    return x_->WaitForWindow(kTitle, deadline);
+  }
+
+  e2e::Rect Geometry(e2e::WindowId window) { return x_->Geometry(window).value_or(e2e::Rect{}); }
+
+  // A point of the window in root coordinates.
+  std::pair<int, int> At(e2e::WindowId window, int x, int y) {
+    const auto g = Geometry(window);
+    return {g.x + x, g.y + y};
+  }
+
+  void ClickAt(e2e::WindowId window, int x, int y, unsigned button = 1) {
+    const auto [rx, ry] = At(window, x, y);
+    x_->Click(rx, ry, button);
+  }
+
+  // The window as shown on screen, window-relative.
+  e2e::Image Shot(e2e::WindowId window) { return x_->Capture(Geometry(window)); }
+
+  void Save(const e2e::Image& image, const std::string& name) {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    image.SavePng(e2e::ArtifactsDir() + "/omenglobe-" + info->test_suite_name() + "-" +
+                  info->name() + "-" + name + ".png");
+  }
+
+  std::unique_ptr<e2e::XServer> server_;
+  std::unique_ptr<e2e::XConnection> x_;
+
+ private:
+  std::string runtimeDir_;
+};
+
+}  // namespace omenglobe_e2e
