@@ -12,6 +12,7 @@
 #include "platform/gtk/design_layout.h"
 #include "platform/gtk/gtk_support.h"
 #include "platform/gtk/x11_window.h"
+#include "platform/layout.h"
 #include "platform/runtime.h"
 #include "resources/resources.h"
 
@@ -38,19 +39,6 @@ std::string CssColour(Colour colour) {
 GdkRGBA Rgba(Colour colour) {
   const Colour c = ResolveColour(colour);
   return {Red(c) / 255.0, Green(c) / 255.0, Blue(c) / 255.0, 1.0};
-}
-
-// A control's rectangle in window pixels: its own design position plus
-// those of its containers, each converted on its own as the runtime does.
-GdkRectangle WindowRect(const Form& form, const Control& control) {
-  int x = ScaleX(control.Design().left), y = ScaleY(control.Design().top);
-  for (auto container = control.Design().container; !container.empty();) {
-    const Control& parent = form.Find(container);
-    x += ScaleX(parent.Design().left);
-    y += ScaleY(parent.Design().top);
-    container = parent.Design().container;
-  }
-  return {x, y, ScaleX(control.Design().width), ScaleY(control.Design().height)};
 }
 
 Ref<GdkPixbuf> Decode(std::span<const std::uint8_t> bytes) {
@@ -335,7 +323,8 @@ void CreateForm(Form& form) {
     }
     if (widget != nullptr) {
       peer->widget = widget;
-      peer->rect = gtk::WindowRect(form, *control);
+      const PixelRect r = WindowPixels(form, *control);
+      peer->rect = GdkRectangle{r.x, r.y, r.width, r.height};
       gtk_widget_set_name(widget, std::string(d.name).c_str());
       gtk::DesignLayoutPut(layout, widget, peer->rect, d.tabIndex);
       gtk_widget_show(widget);

@@ -6,6 +6,7 @@
 
 #include "platform/application.h"
 #include "platform/backend.h"
+#include "platform/layout.h"
 #include "platform/random.h"
 #include "platform/winapi.h"
 
@@ -63,23 +64,6 @@ std::string Call(const char* name, std::initializer_list<Long> args, Long result
 }
 
 std::string Bool(bool b) { return b ? "True" : "False"; }
-
-struct Rect {
-  int x, y, w, h;
-  bool Contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
-};
-
-// A control's rectangle in window pixels.
-Rect WindowRect(const Form& form, const Control& control) {
-  int x = ScaleX(control.Design().left), y = ScaleY(control.Design().top);
-  for (auto container = control.Design().container; !container.empty();) {
-    const Control& parent = form.Find(container);
-    x += ScaleX(parent.Design().left);
-    y += ScaleY(parent.Design().top);
-    container = parent.Design().container;
-  }
-  return {x, y, ScaleX(control.Design().width), ScaleY(control.Design().height)};
-}
 
 }  // namespace
 
@@ -142,18 +126,18 @@ void Press(int x, int y, Integer button, Integer shift) {
   for (Control* c : form->Controls()) {
     const auto kind = c->Design().kind;
     if (kind == ControlKind::Timer || kind == ControlKind::PictureBox) continue;
-    if (WindowRect(*form, *c).Contains(x, y)) hit = c;
+    if (WindowPixels(*form, *c).Contains(x, y)) hit = c;
   }
   if (hit == nullptr) {
     for (Control* c : form->Controls()) {
-      if (c->Design().kind == ControlKind::PictureBox && WindowRect(*form, *c).Contains(x, y)) {
+      if (c->Design().kind == ControlKind::PictureBox && WindowPixels(*form, *c).Contains(x, y)) {
         hit = c;
       }
     }
   }
   Record("press " + std::string(hit != nullptr ? hit->Name() : form->Design().name) + " at " +
          std::to_string(x) + "," + std::to_string(y));
-  const Rect origin = hit != nullptr ? WindowRect(*form, *hit) : Rect{0, 0, 0, 0};
+  const PixelRect origin = hit != nullptr ? WindowPixels(*form, *hit) : PixelRect{};
   const double tx = m.settings.twipsPerPixelX, ty = m.settings.twipsPerPixelY;
   events::MouseDown(*form, hit, button, shift, static_cast<Single>((x - origin.x) * tx),
                     static_cast<Single>((y - origin.y) * ty));
