@@ -1,0 +1,178 @@
+// The backend verbs on the Windows API: the running-copy mutex, the screen,
+// the form window, timers, the message box and the message loop.
+#include "platform/backend.h"
+
+#include <objbase.h>
+
+#include <memory>
+
+#include "platform/random.h"
+#include "platform/win32/form_window.h"
+#include "platform/win32/win32_handles.h"
+
+namespace platform::backend {
+
+namespace {
+
+struct Process {
+  bool initialised = false;
+  bool anotherCopy = false;
+  HANDLE runningCopy = nullptr;  // held, never closed: the system frees it with the process
+  Single twipsPerPixelX = 15;
+  Single twipsPerPixelY = 15;
+  std::unique_ptr<win32::FormWindow> window;
+  Generator generator;
+};
+
+Process& P() {
+  static Process process;
+  return process;
+}
+
+void BecomeDpiAware() {
+  // Without this, a scaled desktop reports 96 dpi and stretches the window's
+  // pixels. The function exists from Vista on, hence the lookup.
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  if (user32 == nullptr) return;
+  using SetProcessDPIAwareFn = BOOL(WINAPI*)();
+  auto setAware = reinterpret_cast<SetProcessDPIAwareFn>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")));
+  if (setAware != nullptr) setAware();
+}
+
+void ReadResolution() {
+  HDC screen = GetDC(nullptr);
+  const int dpiX = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  const int dpiY = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  P().twipsPerPixelX = dpiX > 0 ? 1440.0f / static_cast<Single>(dpiX) : 15.0f;
+  P().twipsPerPixelY = dpiY > 0 ? 1440.0f / static_cast<Single>(dpiY) : 15.0f;
+}
+
+win32::FormWindow* WindowOf(const Form& form) { return win32::FormWindow::Of(form); }
+
+}  // namespace
+
+std::optional<std::string> Init(std::string_view programTitle, int, char**) {
+  auto& p = P();
+  BecomeDpiAware();
+  ReadResolution();
+  // The picture decoder may go through COM; without it the ball is simply not drawn.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // Local\: one copy per logon session, so other users on the same machine
+  // each get their own.
+  const std::wstring name = L"Local\\" + win32::Widen(programTitle) + L".RunningCopy";
+  p.runningCopy = CreateMutexW(nullptr, FALSE, name.c_str());
+  const DWORD error = GetLastError();
+  if (p.runningCopy == nullptr) {
+    // A mutex of that name we may not open still means a copy is running.
+    if (error != ERROR_ACCESS_DENIED) {
+      return "cannot create the running-copy lock (error " + std::to_string(error) + ")";
+    }
+    p.anotherCopy = true;
+  } else {
+    p.anotherCopy = error == ERROR_ALREADY_EXISTS;
+  }
+  p.initialised = true;
+  return std::nullopt;
+}
+
+bool PrevInstance() { return P().anotherCopy; }
+
+ScreenMetrics Screen() {
+  auto& p = P();
+  if (!p.initialised) ReadResolution();
+  return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), p.twipsPerPixelX,
+          p.twipsPerPixelY};
+}
+
+void CreateForm(Form& form) {
+  auto& p = P();
+  p.window = std::make_unique<win32::FormWindow>(form);
+  p.window->Create();
+}
+
+void ShowForm(Form& form) {
+  if (auto* window = WindowOf(form)) window->Show();
+}
+
+void DestroyForm(Form& form) {
+  // The object outlives its window: a handler still on the stack (the help
+  // box's, say) returns through it after the unload.
+  if (auto* window = WindowOf(form)) window->Destroy();
+}
+
+HWND FormHandle(const Form& form) {
+  auto* window = WindowOf(form);
+  return window != nullptr ? win32::ToLong(window->Handle()) : 0;
+}
+
+void FormLeftChanged(Form& form) {
+  if (auto* window = WindowOf(form)) window->MoveToLeft();
+}
+
+void TextChanged(TextBox& box) {
+  auto* window = win32::FormWindow::Of(box);
+  if (window == nullptr) return;
+  if (::HWND edit = window->ControlWindow(box)) SetWindowTextA(edit, box.Text.Get().c_str());
+}
+
+void ForeColorChanged(TextBox& box) {
+  auto* window = win32::FormWindow::Of(box);
+  if (window == nullptr) return;
+  // The colour is handed out on WM_CTLCOLORSTATIC; a repaint asks for it.
+  if (::HWND edit = window->ControlWindow(box)) InvalidateRect(edit, nullptr, TRUE);
+}
+
+void ButtonEnabledChanged(CommandButton& button) {
+  auto* window = win32::FormWindow::Of(button);
+  if (window == nullptr) return;
+  if (::HWND hwnd = window->ControlWindow(button))
+    EnableWindow(hwnd, button.Enabled ? TRUE : FALSE);
+}
+
+void TimerEnabledChanged(Timer& timer, bool wasEnabled) {
+  // Re-enabling an enabled timer keeps its phase.
+  if (timer.Enabled == wasEnabled) return;
+  auto* window = win32::FormWindow::Of(timer);
+  if (window == nullptr) return;
+  if (timer.Enabled) {
+    window->ArmTimer(timer);
+  } else {
+    window->DisarmTimer(timer);
+  }
+}
+
+int ShowMessageBox(Form* owner, std::string_view prompt, int buttons, std::string_view title) {
+  ::HWND ownerWindow = nullptr;
+  if (owner != nullptr) {
+    if (auto* window = WindowOf(*owner)) ownerWindow = window->Handle();
+  }
+  // The runtime's button values are the system's MB_ flags, and its results the IDs.
+  const std::string text(prompt), caption(title);
+  return MessageBoxA(ownerWindow, text.c_str(), caption.c_str(), static_cast<UINT>(buttons));
+}
+
+void RunLoop() {
+  MSG msg;
+  for (;;) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;
+    auto* window = P().window.get();
+    if (window != nullptr && window->TranslateDialogKeys(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void QuitLoop() { PostQuitMessage(0); }
+
+void Randomize() {
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  P().generator.Seed(static_cast<std::uint64_t>(counter.QuadPart) ^ GetTickCount());
+}
+
+Single Rnd() { return P().generator.Next(); }
+
+}  // namespace platform::backend

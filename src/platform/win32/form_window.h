@@ -1,0 +1,96 @@
+// The native side of a form: one top-level window, a child window per picture
+// box, real BUTTON and EDIT controls, and the form's timers. Each message has
+// its own OnXxx function; painting stays apart from WM_PAINT.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/controls.h"
+#include "platform/win32/ball_picture.h"
+#include "platform/win32/win32_handles.h"
+
+namespace platform::win32 {
+class FormWindow;
+}
+
+namespace platform::backend {
+
+// What the window system knows of one control (or of the form itself).
+struct Peer {
+  win32::FormWindow* owner = nullptr;
+  Control* control = nullptr;   // null for the form
+  ::HWND hwnd = nullptr;        // null for timers and after the window is gone
+  int id = 0;                   // control id, or timer id for timers
+  WNDPROC classProc = nullptr;  // the system class's procedure of a subclassed control
+  HBRUSH background = nullptr;
+  bool ownsBackground = false;
+  win32::DecodedPicture picture;
+};
+
+}  // namespace platform::backend
+
+namespace platform::win32 {
+
+class FormWindow {
+ public:
+  explicit FormWindow(Form& form);
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
+  ~FormWindow();
+
+  static FormWindow* Of(const Form& form);
+  static FormWindow* Of(const Control& control);
+
+  bool Create();
+  void Show();
+  void Destroy();
+
+  ::HWND Handle() const { return self_.hwnd; }
+  ::HWND ControlWindow(const Control& control) const;
+
+  void MoveToLeft();
+  void ArmTimer(Timer& timer);
+  void DisarmTimer(Timer& timer);
+
+  // The keys a dialog would take (Tab, Esc); true when the message was used.
+  bool TranslateDialogKeys(MSG& msg);
+
+ private:
+  static LRESULT CALLBACK FormProc(::HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK PictureProc(::HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ControlProc(::HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  LRESULT HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandlePictureMessage(backend::Peer& peer, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Messages of the form window (and those its picture boxes pass up).
+  void OnCommand(int id, int code);
+  void OnTimer(UINT_PTR id);
+  LRESULT OnCtlColor(HDC dc, ::HWND child);
+  bool OnEraseBackground(const backend::Peer& peer, HDC dc);
+  void OnClose();
+  void OnDestroy();
+  // Any button press on the form, a picture box or a control.
+  void OnMouseDown(backend::Peer& peer, UINT message, WPARAM wParam, LPARAM lParam);
+  bool OnSetCursor(const backend::Peer& peer, LPARAM lParam);
+
+  void OnPaint(backend::Peer& peer);
+  void PaintContent(const backend::Peer& peer, HDC dc, const RECT& area);
+
+  void CreateChildren(::HWND parent, std::string_view container);
+  void CreateChild(Control& control, ::HWND parent);
+  backend::Peer& NewPeer(Control* control);
+  backend::Peer* PeerById(int id);
+  backend::Peer* PeerByWindow(::HWND hwnd);
+  CommandButton* CancelButton() const;
+  Control* FirstInTabOrder() const;
+
+  Form& form_;
+  backend::Peer self_;
+  std::vector<std::unique_ptr<backend::Peer>> peers_;
+  HFONT font_ = nullptr;
+  bool destroyed_ = false;
+};
+
+}  // namespace platform::win32

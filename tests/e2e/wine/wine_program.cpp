@@ -1,0 +1,210 @@
+#include "wine_program.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "pe_image.h"
+
+namespace omenglobe_wine {
+
+namespace {
+
+std::optional<std::string> FromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+// Wine's own 64-bit server serves 32-bit programs too, and where 32-bit
+// Linux programs only run emulated it is the one part that runs natively.
+std::string WineServerCommand() {
+  if (auto chosen = FromEnvironment("OMENGLOBE_WINESERVER")) return *chosen;
+  if (std::filesystem::exists("/usr/lib/wine/wineserver64")) return "/usr/lib/wine/wineserver64";
+  return "wineserver";
+}
+
+}  // namespace
+
+const std::string& ExePath() {
+  static const std::string path = OMENGLOBE_WIN32_EXE;
+  return path;
+}
+
+const std::string& RunExePath() {
+  static const std::string path = OMENGLOBE_RUN_EXE;
+  return path;
+}
+
+const std::string& IconFilePath() {
+  static const std::string path = OMENGLOBE_ICON_FILE;
+  return path;
+}
+
+bool ExeIs64Bit() {
+  static const bool is64 = [] {
+    try {
+      return !pe::Image::Load(RunExePath()).Is32Bit();
+    } catch (const pe::FormatError&) {
+      return false;
+    }
+  }();
+  return is64;
+}
+
+std::string WineCommand() {
+  if (auto chosen = FromEnvironment("OMENGLOBE_WINE")) return *chosen;
+  // Debian's `wine` insists on its 32-bit loader first; a 64-bit build goes
+  // straight to the 64-bit one.
+  if (ExeIs64Bit() && std::filesystem::exists("/usr/lib/wine/wine64"))
+    return "/usr/lib/wine/wine64";
+  return "wine";
+}
+
+namespace {
+WinePrefix* bootedPrefix = nullptr;
+}
+
+WinePrefix& WinePrefix::Get() {
+  static WinePrefix prefix;
+  bootedPrefix = &prefix;
+  return prefix;
+}
+
+WinePrefix* WinePrefix::IfStarted() { return bootedPrefix; }
+
+WinePrefix::WinePrefix() {
+  // CTest's fixture boots one prefix for every test process of the run;
+  // started by hand, the process boots its own.
+  if (auto shared = FromEnvironment("OMENGLOBE_WINEPREFIX")) {
+    path_ = *shared;
+    if (std::filesystem::exists(path_ + "/system.reg")) return;
+  } else {
+    std::string pattern = "/tmp/omenglobe-wine-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+      problem_ = "cannot make a directory for the Wine prefix";
+      return;
+    }
+    path_ = pattern;
+    owned_ = true;
+  }
+  const auto started = e2e::Clock::now();
+  e2e::Process boot({.argv = {WineCommand(), "wineboot", "--init"}, .env = Environment()});
+  const auto status = boot.WaitExit(e2e::In(std::chrono::minutes(25)));
+  // The server writes the registry when it ends, a few seconds after its last client.
+  e2e::Process wait({.argv = {WineServerCommand(), "-w"}, .env = Environment()});
+  wait.WaitExit(e2e::In(60s));
+  bootMs_ = e2e::MillisecondsSince(started);
+  if (!status) {
+    problem_ = "wineboot did not finish: " + boot.Stderr();
+  } else if (!(status->exited && status->code == 0)) {
+    problem_ = "wineboot failed (" + e2e::Describe(*status) + "): " + boot.Stderr();
+    if (boot.Stderr().find("Exec format error") != std::string::npos) {
+      *problem_ +=
+          "\nThis machine cannot execute 32-bit code, so Wine runs only 64-bit programs"
+          " here: build the program with cmake/x86_64-w64-mingw32.cmake (preset win64) and"
+          " point OMENGLOBE_WINE_RUN_EXE at it.";
+    }
+  } else if (!std::filesystem::exists(path_ + "/system.reg")) {
+    problem_ = "wineboot left no registry in " + path_ + ": " + boot.Stderr();
+  }
+  StopServer();
+}
+
+Env WinePrefix::Environment() const { return EnvironmentFor(path_); }
+
+Env WinePrefix::EnvironmentFor(const std::string& path) {
+  return {
+      {"WINEPREFIX", path},
+      {"WINEARCH", ExeIs64Bit() ? "win64" : "win32"},
+      {"WINEDEBUG", "-all"},
+      // No prompts for the .NET and HTML engines.
+      {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+      {"WINESERVER", WineServerCommand()},
+      // Read only by an emulator that runs 32-bit Linux programs (qemu-user):
+      // the whole 4 GB for the guest, so Wine finds its fixed addresses free.
+      {"QEMU_RESERVED_VA", "0xffff0000"},
+      {"DISPLAY", std::nullopt},
+  };
+}
+
+void WinePrefix::StopServer() const {
+  if (path_.empty()) return;
+  e2e::Process kill({.argv = {WineServerCommand(), "-k"}, .env = Environment()});
+  kill.WaitExit(e2e::In(30s));
+  e2e::Process wait({.argv = {WineServerCommand(), "-w"}, .env = Environment()});
+  wait.WaitExit(e2e::In(30s));
+}
+
+void WinePrefix::Remove() {
+  StopServer();
+  if (owned_ && !path_.empty()) std::filesystem::remove_all(path_);
+  path_.clear();
+}
+
+void WinePrefix::Discard(const std::string& path) {
+  if (!std::filesystem::exists(path)) return;
+  Env env = WinePrefix::EnvironmentFor(path);
+  e2e::Process kill({.argv = {WineServerCommand(), "-k"}, .env = env});
+  kill.WaitExit(e2e::In(30s));
+  std::filesystem::remove_all(path);
+}
+
+void WineTest::StartServer(e2e::XServer::Options options) {
+  server_ = std::make_unique<e2e::XServer>(options);
+  x_ = std::make_unique<e2e::XConnection>(server_->DisplayName());
+}
+
+void WineTest::TearDown() {
+  // Every Wine process of the prefix is tied to this test's display, which
+  // goes now; the next test starts the prefix's processes afresh.
+  started_.clear();
+  WinePrefix::Get().StopServer();
+  x_.reset();
+  server_.reset();
+}
+
+std::unique_ptr<e2e::Process> WineTest::Launch() {
+  auto& prefix = WinePrefix::Get();
+  if (prefix.Problem()) throw std::runtime_error(*prefix.Problem());
+  if (!std::filesystem::exists(RunExePath())) {
+    throw std::runtime_error(RunExePath() + " is missing: build the Windows program first");
+  }
+  Env env = prefix.Environment();
+  if (server_) env["DISPLAY"] = server_->DisplayName();
+  return std::make_unique<e2e::Process>(
+      e2e::Process::Options{.argv = {WineCommand(), RunExePath()}, .env = env});
+}
+
+std::optional<e2e::WindowId> WineTest::WaitForMainWindow(e2e::Deadline deadline) {
+  return x_->WaitForWindow(kTitle, deadline);
+}
+
+e2e::Rect WineTest::Geometry(e2e::WindowId window) const {
+  return x_->Geometry(window).value_or(e2e::Rect{});
+}
+
+std::pair<int, int> WineTest::At(e2e::WindowId window, int x, int y) const {
+  const auto g = Geometry(window);
+  return {g.x + x, g.y + y};
+}
+
+void WineTest::ClickAt(e2e::WindowId window, int x, int y, unsigned button) const {
+  const auto [rx, ry] = At(window, x, y);
+  x_->Click(rx, ry, button);
+}
+
+e2e::Image WineTest::CaptureOf(e2e::WindowId window, const e2e::Rect& area) const {
+  const auto g = Geometry(window);
+  return x_->Capture({g.x + area.x, g.y + area.y, area.width, area.height});
+}
+
+std::string WineTest::SaveScreenshot(e2e::WindowId window, const std::string& name) const {
+  const std::string path = e2e::ArtifactsDir() + "/" + name + ".png";
+  x_->Capture(Geometry(window)).SavePng(path);
+  return path;
+}
+
+}  // namespace omenglobe_wine

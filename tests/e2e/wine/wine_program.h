@@ -1,0 +1,104 @@
+// Running the Windows program under Wine on a private X server, as a person
+// would: one Wine prefix for the whole test run, a fresh X server and a
+// fresh start of the program for every test.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "harness.h"
+
+namespace omenglobe_wine {
+
+using namespace std::chrono_literals;
+using Env = std::map<std::string, std::optional<std::string>>;
+
+inline constexpr char kTitle[] = "Kelvra";
+inline constexpr char kHelpTitle[] = "Derirozuvi";
+
+// Window-relative rectangles of the controls at 96 dpi.
+inline constexpr e2e::Rect kAnswerBox{104, 88, 169, 73};
+inline constexpr e2e::Rect kShakeButton{96, 248, 185, 33};
+inline constexpr e2e::Rect kHelpButton{168, 288, 17, 25};
+inline constexpr e2e::Rect kExitButton{192, 288, 17, 25};
+// Centred on the 1024 x 768 screen: (1024 - 350) / 2 and (768 - 319) / 2,
+// the half pixel rounded to even.
+inline constexpr e2e::Rect kCentred{337, 224, 350, 319};
+
+inline int CentreX(const e2e::Rect& r) { return r.x + r.width / 2; }
+inline int CentreY(const e2e::Rect& r) { return r.y + r.height / 2; }
+inline e2e::Rect Inset(const e2e::Rect& r, int by) {
+  return {r.x + by, r.y + by, r.width - 2 * by, r.height - 2 * by};
+}
+inline bool Dark(e2e::Rgb c) { return c.Max() <= 40; }
+// The top of the answer's grey ramp, 0xE0E0E0, give or take font smoothing.
+inline bool Lit(e2e::Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
+
+// The shipped program, and the one the end-to-end tests run (the same file
+// unless a 64-bit build stands in for it).
+const std::string& ExePath();
+const std::string& RunExePath();
+const std::string& IconFilePath();
+
+// The Wine prefix of this run, booted on first use; its Wine server is
+// stopped (and only that one) when the run ends.
+class WinePrefix {
+ public:
+  static WinePrefix& Get();
+  // The prefix if this process has used one, without booting it.
+  static WinePrefix* IfStarted();
+  // Whether the prefix could be booted; the reason when not.
+  const std::optional<std::string>& Problem() const { return problem_; }
+  const std::string& Path() const { return path_; }
+  // The environment every Wine process of the run gets.
+  Env Environment() const;
+  // Ends every process of this prefix and its Wine server, and waits for it.
+  void StopServer() const;
+  void Remove();
+  // Stops the server of a prefix left at `path` and deletes the prefix.
+  static void Discard(const std::string& path);
+  static Env EnvironmentFor(const std::string& path);
+  // How long wineboot took, for the report.
+  double BootMilliseconds() const { return bootMs_; }
+
+ private:
+  WinePrefix();
+  std::string path_;
+  bool owned_ = false;
+  std::optional<std::string> problem_;
+  double bootMs_ = 0;
+};
+
+// `wine`, or the loader that runs the executable's kind (32 or 64 bit).
+std::string WineCommand();
+bool ExeIs64Bit();
+
+class WineTest : public testing::Test {
+ protected:
+  void StartServer(e2e::XServer::Options options = {});
+  void TearDown() override;
+
+  // Starts `wine omenglobe.exe` with this test's display.
+  std::unique_ptr<e2e::Process> Launch();
+  std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline);
+
+  e2e::Rect Geometry(e2e::WindowId window) const;
+  std::pair<int, int> At(e2e::WindowId window, int x, int y) const;
+  void ClickAt(e2e::WindowId window, int x, int y, unsigned button = 1) const;
+  // Pixels of one window-relative rectangle as shown on the screen.
+  e2e::Image CaptureOf(e2e::WindowId window, const e2e::Rect& area) const;
+  // Saves the window's rectangle of the screen under the artefacts directory.
+  std::string SaveScreenshot(e2e::WindowId window, const std::string& name) const;
+
+  std::unique_ptr<e2e::XServer> server_;
+  std::unique_ptr<e2e::XConnection> x_;
+  std::vector<std::unique_ptr<e2e::Process>> started_;
+};
+
+// Generous: under an emulated Wine a start takes many seconds.
+inline constexpr auto kStartUp = std::chrono::seconds(120);
+
+}  // namespace omenglobe_wine
