@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the Linux program and starts it. Installs the Debian packages the
+# build needs when they are missing.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+tools/ensure-packages.sh cmake g++ pkg-config libgtk-3-dev fonts-liberation
+
+cmake --preset release >/dev/null
+cmake --build --preset release
+exec build/release/omenglobe "$@"

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the unit tests on the simulated
+# platform (plain and under AddressSanitizer + UndefinedBehaviorSanitizer),
+# the Linux program end to end under Xvfb, and the Windows program under Wine.
+# Installs the Debian packages it needs when they are missing.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+tools/ensure-packages.sh \
+  cmake g++ pkg-config python3 libgtk-3-dev fonts-liberation libgtest-dev googletest libjpeg-dev \
+  xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox \
+  libx11-dev libxext-dev libxtst-dev libpng-dev \
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 icoutils file
+
+# The Windows program: the 32-bit product, and the same source built 64-bit
+# for the tests under Wine on machines that cannot run 32-bit code.
+cmake --preset win32
+cmake --build --preset win32
+cmake --preset win64
+cmake --build --preset win64
+
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+cmake --preset default
+cmake --build --preset default
+ctest --preset default
