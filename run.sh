@@ -3,6 +3,7 @@
 # build needs when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 
 tools/ensure-packages.sh cmake g++ pkg-config libgtk-3-dev fonts-liberation
 

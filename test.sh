@@ -5,6 +5,7 @@
 # Installs the Debian packages it needs when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 
 tools/ensure-packages.sh \
   cmake g++ pkg-config python3 libgtk-3-dev fonts-liberation libgtest-dev googletest libjpeg-dev \

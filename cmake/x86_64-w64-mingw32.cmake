@@ -1,20 +1,6 @@
 # A 64-bit build of the Windows program, for machines whose Wine can only run
 # 64-bit programs natively (where 32-bit Linux code cannot execute). The
-# program shipped is the 32-bit one (cmake/i686-w64-mingw32.cmake).
-set(CMAKE_SYSTEM_NAME Windows)
+# program shipped is the 32-bit one (i686-w64-mingw32.cmake).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(_mingw x86_64-w64-mingw32)
-# The win32 thread model needs no winpthread DLL, and -static then leaves
-# nothing but system DLLs among the imports.
-find_program(CMAKE_C_COMPILER NAMES ${_mingw}-gcc-win32 ${_mingw}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${_mingw}-g++-win32 ${_mingw}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${_mingw}-windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_mingw})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -55,10 +55,6 @@ win32::FormWindow* WindowOf(const Form& form) { return win32::FormWindow::Of(for
 
 std::optional<std::string> Init(std::string_view programTitle, int, char**) {
   auto& p = P();
-  BecomeDpiAware();
-  ReadResolution();
-  // The picture decoder may go through COM; without it the ball is simply not drawn.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   // Local\: one copy per logon session, so other users on the same machine
   // each get their own.
   const std::wstring name = L"Local\\" + win32::Widen(programTitle) + L".RunningCopy";
@@ -73,6 +69,10 @@ std::optional<std::string> Init(std::string_view programTitle, int, char**) {
   } else {
     p.anotherCopy = error == ERROR_ALREADY_EXISTS;
   }
+  BecomeDpiAware();
+  ReadResolution();
+  // The picture decoder may go through COM; without it the ball is simply not drawn.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   p.initialised = true;
   return std::nullopt;
 }

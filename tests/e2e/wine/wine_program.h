@@ -9,31 +9,19 @@
 #include <optional>
 #include <string>
 
+#include "ball_layout.h"
 #include "harness.h"
 
 namespace omenglobe_wine {
 
 using namespace std::chrono_literals;
+using namespace ball;
 using Env = std::map<std::string, std::optional<std::string>>;
 
-inline constexpr char kTitle[] = "Kelvra";
-inline constexpr char kHelpTitle[] = "Derirozuvi";
-
-// Window-relative rectangles of the controls at 96 dpi.
-inline constexpr e2e::Rect kAnswerBox{104, 88, 169, 73};
-inline constexpr e2e::Rect kShakeButton{96, 248, 185, 33};
-inline constexpr e2e::Rect kHelpButton{168, 288, 17, 25};
-inline constexpr e2e::Rect kExitButton{192, 288, 17, 25};
 // Centred on the 1024 x 768 screen: (1024 - 350) / 2 and (768 - 319) / 2,
 // the half pixel rounded to even.
 inline constexpr e2e::Rect kCentred{337, 224, 350, 319};
 
-inline int CentreX(const e2e::Rect& r) { return r.x + r.width / 2; }
-inline int CentreY(const e2e::Rect& r) { return r.y + r.height / 2; }
-inline e2e::Rect Inset(const e2e::Rect& r, int by) {
-  return {r.x + by, r.y + by, r.width - 2 * by, r.height - 2 * by};
-}
-inline bool Dark(e2e::Rgb c) { return c.Max() <= 40; }
 // The top of the answer's grey ramp, 0xE0E0E0, give or take font smoothing.
 inline bool Lit(e2e::Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
 
