@@ -47,6 +47,14 @@ class Property {
   Notify notify_;
 };
 
+// MouseDown's Button: which button went down; Shift: the keys held.
+constexpr Integer kLeftButton = 1;
+constexpr Integer kRightButton = 2;
+constexpr Integer kMiddleButton = 4;
+constexpr Integer kShiftKey = 1;
+constexpr Integer kCtrlKey = 2;
+constexpr Integer kAltKey = 4;
+
 using MouseDownHandler = std::function<void(Integer button, Integer shift, Single x, Single y)>;
 
 class Control {

@@ -3,6 +3,8 @@
 // provides them with the same arguments and effects.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/types.h"
 
 namespace platform {
@@ -24,5 +26,15 @@ Long SendMessageA(HWND window, Long message, Long wParam, Long lParam);
 // Screen position of the event being handled: x in the low 16 bits, y in
 // the high 16 bits, both signed.
 Long GetMessagePos();
+
+// The packing GetMessagePos and the caption message use.
+constexpr Long PackPoint(int x, int y) {
+  return static_cast<Long>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
+                           static_cast<std::uint32_t>(x & 0xFFFF));
+}
+constexpr int PointX(Long packed) { return static_cast<std::int16_t>(packed & 0xFFFF); }
+constexpr int PointY(Long packed) {
+  return static_cast<std::int16_t>((static_cast<std::uint32_t>(packed) >> 16) & 0xFFFF);
+}
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include "answering/answers.h"
 #include "answering/grey_ramp.h"
+#include "platform/winapi.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -211,6 +212,15 @@ TEST_F(Drag, APressOnTheBallHandsTheWindowToTheSystemsMoveLoop) {
                                            "SendMessageA(" + hwnd + ", 161, 2, " + pos + ") = 0"}));
   EXPECT_EQ(sim::TheWindow().x, 367);
   EXPECT_EQ(sim::TheWindow().y, 184);
+}
+
+TEST(ScreenPosition, PacksAndUnpacksNegativeCoordinatesOfMonitorsLeftOrAboveThePrimary) {
+  for (auto [x, y] : {std::pair{512, 424}, {-1, -1}, {-1920, 300}, {32767, -32768}}) {
+    const platform::Long packed = platform::PackPoint(x, y);
+    EXPECT_EQ(platform::PointX(packed), x);
+    EXPECT_EQ(platform::PointY(packed), y);
+  }
+  EXPECT_EQ(platform::PackPoint(512, 424), (424 << 16) | 512);
 }
 
 TEST_F(Drag, AnyButtonOrModifierAndTheStripBelowThePictureMoveTheWholeWindow) {

@@ -82,20 +82,20 @@ std::string BuildCss(const Form& form) {
 Integer ButtonValue(guint button) {
   switch (button) {
     case GDK_BUTTON_PRIMARY:
-      return 1;
+      return kLeftButton;
     case GDK_BUTTON_SECONDARY:
-      return 2;
+      return kRightButton;
     case GDK_BUTTON_MIDDLE:
-      return 4;
+      return kMiddleButton;
     default:
       return 0;
   }
 }
 
 Integer ShiftValue(guint state) {
-  return static_cast<Integer>(((state & GDK_SHIFT_MASK) != 0 ? 1 : 0) |
-                              ((state & GDK_CONTROL_MASK) != 0 ? 2 : 0) |
-                              ((state & GDK_MOD1_MASK) != 0 ? 4 : 0));
+  return static_cast<Integer>(((state & GDK_SHIFT_MASK) != 0 ? kShiftKey : 0) |
+                              ((state & GDK_CONTROL_MASK) != 0 ? kCtrlKey : 0) |
+                              ((state & GDK_MOD1_MASK) != 0 ? kAltKey : 0));
 }
 
 // `control` null: the press landed on the form's own surface.

@@ -64,22 +64,16 @@ Long ReleaseCapture() {
   return 1;
 }
 
-Long SendMessageA(HWND window, Long message, Long wParam, Long /*lParam*/) {
+Long SendMessageA(HWND window, Long message, Long wParam, Long lParam) {
   if (!IsFormWindow(window) || message != WM_NCLBUTTONDOWN || wParam != HTCAPTION) return 0;
-  // A press on a caption: the window manager's own move loop, started from
-  // the press being handled. Without a window manager that supports it,
-  // GDK moves the window itself until the button comes up.
-  gtk::Press press;
-  if (S().press) {
-    press = *S().press;
-  } else {
-    GdkDisplay* display = gtk_widget_get_display(S().window);
-    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
-    gdk_device_get_position(pointer, nullptr, &press.rootX, &press.rootY);
-    press.button = GDK_BUTTON_PRIMARY;
-  }
-  gtk_window_begin_move_drag(GTK_WINDOW(S().window), static_cast<gint>(press.button), press.rootX,
-                             press.rootY, press.time);
+  // A press on a caption at the screen position the message carries: the
+  // window manager's own move loop, held by the button of the press being
+  // handled. Without a window manager that supports it, GDK moves the
+  // window itself until the button comes up.
+  const gtk::Press press =
+      S().press.value_or(gtk::Press{GDK_BUTTON_PRIMARY, 0, 0, GDK_CURRENT_TIME});
+  gtk_window_begin_move_drag(GTK_WINDOW(S().window), static_cast<gint>(press.button),
+                             PointX(lParam), PointY(lParam), press.time);
   return 0;
 }
 
@@ -92,8 +86,7 @@ Long GetMessagePos() {
     GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
     gdk_device_get_position(pointer, nullptr, &x, &y);
   }
-  return static_cast<Long>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
-                           static_cast<std::uint32_t>(x & 0xFFFF));
+  return PackPoint(x, y);
 }
 
 }  // namespace platform

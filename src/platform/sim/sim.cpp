@@ -119,8 +119,7 @@ void Press(int x, int y, Integer button, Integer shift) {
   if (form == nullptr || !m.window.shown) return;
   if (m.window.shape && !m.window.shape->Contains(x, y)) return;
   if (x < 0 || y < 0 || x >= m.window.width || y >= m.window.height) return;
-  m.messagePos = static_cast<Long>((static_cast<std::uint32_t>(m.window.y + y) << 16) |
-                                   (static_cast<std::uint32_t>(m.window.x + x) & 0xFFFF));
+  m.messagePos = PackPoint(m.window.x + x, m.window.y + y);
   // Topmost first: the controls inside the picture, then the picture, then the form.
   Control* hit = nullptr;
   for (Control* c : form->Controls()) {

@@ -81,19 +81,19 @@ HFONT CreateControlFont() {
 Integer MouseButton(UINT message) {
   switch (message) {
     case WM_RBUTTONDOWN:
-      return 2;
+      return kRightButton;
     case WM_MBUTTONDOWN:
-      return 4;
+      return kMiddleButton;
     default:
-      return 1;
+      return kLeftButton;
   }
 }
 
 Integer ShiftState(WPARAM keys) {
   Integer shift = 0;
-  if (keys & MK_SHIFT) shift |= 1;
-  if (keys & MK_CONTROL) shift |= 2;
-  if (GetKeyState(VK_MENU) < 0) shift |= 4;
+  if (keys & MK_SHIFT) shift |= kShiftKey;
+  if (keys & MK_CONTROL) shift |= kCtrlKey;
+  if (GetKeyState(VK_MENU) < 0) shift |= kAltKey;
   return shift;
 }
 
