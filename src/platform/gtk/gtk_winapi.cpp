@@ -2,6 +2,7 @@
 // region layer and on the form's X window.
 #include <gtk/gtk.h>
 
+#include "platform/gtk/cairo_region.h"
 #include "platform/gtk/gtk_support.h"
 #include "platform/gtk/x11_window.h"
 #include "platform/region.h"
@@ -12,15 +13,6 @@ namespace platform {
 using gtk::S;
 
 namespace {
-
-gtk::CairoRegion ToCairo(const Region& region) {
-  gtk::CairoRegion result(cairo_region_create());
-  for (const Region::Row& row : region.Rows()) {
-    const cairo_rectangle_int_t line = {row.left, row.y, row.right - row.left, 1};
-    cairo_region_union_rectangle(result.get(), &line);
-  }
-  return result;
-}
 
 bool IsFormWindow(HWND window) { return window != 0 && window == gtk::WindowHandle(); }
 
@@ -45,7 +37,7 @@ Long SetWindowRgn(HWND window, HRGN region, Long redraw) {
   if (shape == nullptr || !IsFormWindow(window)) return 0;
   GtkWidget* widget = S().window;
   auto& owned = S().windowShape;
-  owned = ToCairo(*shape);
+  owned = gtk::CairoRegion(gtk::NewCairoRegion(*shape));
   // Both shapes: nothing is drawn outside the region, and no press lands there.
   gtk_widget_shape_combine_region(widget, owned.get());
   gtk_widget_input_shape_combine_region(widget, owned.get());
