@@ -41,10 +41,14 @@ GdkRGBA Rgba(Colour colour) {
   return {Red(c) / 255.0, Green(c) / 255.0, Blue(c) / 255.0, 1.0};
 }
 
-Ref<GdkPixbuf> Decode(std::span<const std::uint8_t> bytes) {
-  Ref<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
+// `type` names the loader ("jpeg" is built into gdk-pixbuf): without it the
+// loader sniffs the content type through the shared MIME database first.
+Ref<GdkPixbuf> Decode(std::span<const std::uint8_t> bytes, const char* type = nullptr) {
   GError* raw = nullptr;
-  const bool ok = gdk_pixbuf_loader_write(loader.get(), bytes.data(), bytes.size(), &raw) &&
+  Ref<GdkPixbufLoader> loader(type != nullptr ? gdk_pixbuf_loader_new_with_type(type, &raw)
+                                              : gdk_pixbuf_loader_new());
+  const bool ok = loader &&
+                  gdk_pixbuf_loader_write(loader.get(), bytes.data(), bytes.size(), &raw) &&
                   gdk_pixbuf_loader_close(loader.get(), &raw);
   Error error(raw);
   if (!ok) {
@@ -307,7 +311,7 @@ void CreateForm(Form& form) {
   gtk_container_add(GTK_CONTAINER(window), layout);
   gtk_widget_show(layout);
 
-  if (!s.ballPicture) s.ballPicture = gtk::Decode(resources::BallPicture());
+  if (!s.ballPicture) s.ballPicture = gtk::Decode(resources::BallPicture(), "jpeg");
 
   // Design order: the picture first, so that the controls it contains
   // stack above it.
