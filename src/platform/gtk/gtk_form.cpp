@@ -340,8 +340,10 @@ void CreateForm(Form& form) {
       const PixelRect r = WindowPixels(form, *control);
       peer->rect = GdkRectangle{r.x, r.y, r.width, r.height};
       gtk_widget_set_name(widget, std::string(d.name).c_str());
+      // Shown with the window (ShowForm): reading hWnd in Form_Load realizes
+      // the window, and with its controls still hidden that lays nothing
+      // out, so the controls are measured and placed once, not twice.
       gtk::DesignLayoutPut(layout, widget, peer->rect, d.tabIndex);
-      gtk_widget_show(widget);
       if (d.isDefault) {
         gtk_widget_set_can_default(widget, TRUE);
         gtk_widget_grab_default(widget);
@@ -362,6 +364,9 @@ void ShowForm(Form& form) {
   // Placed before it is mapped, so it never shows anywhere else.
   const GdkRectangle monitor = gtk::PrimaryMonitor();
   gtk_window_move(GTK_WINDOW(window), monitor.x + ScaleX(form.Left), monitor.y + ScaleY(form.Top));
+  for (const auto& peer : S().controlPeers) {
+    if (peer->widget != nullptr) gtk_widget_show(peer->widget);
+  }
   gtk_widget_show(window);
   // Mapping reset the input shape; set again before the requests leave.
   if (S().windowShape) gtk::SetXShapes(gtk_widget_get_window(window), S().windowShape.get());
