@@ -5,9 +5,11 @@
 #include <math.h>
 
 /* One rectangle per scan line: the same kind of region the X server makes
- * from an ellipse, so the shape costs the same to apply. */
+ * from an ellipse, so the shape costs the same to apply. Built in one call,
+ * the cheapest way cairo offers (adding the rows one by one is quadratic). */
 static cairo_region_t *ellipse_region(int left, int top, int right, int bottom) {
-  cairo_region_t *region = cairo_region_create();
+  cairo_rectangle_int_t rows[bottom - top];
+  int count = 0;
   const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
   const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
   for (int y = top; y < bottom; ++y) {
@@ -16,9 +18,9 @@ static cairo_region_t *ellipse_region(int left, int top, int right, int bottom) 
     const double half = rx * sqrt(1.0 - dy * dy);
     const cairo_rectangle_int_t row = {(int)lround(cx - half), y,
                                        (int)lround(2 * half), 1};
-    if (row.width > 0) cairo_region_union_rectangle(region, &row);
+    if (row.width > 0) rows[count++] = row;
   }
-  return region;
+  return cairo_region_create_rectangles(rows, count);
 }
 
 static gboolean quit_when_idle(gpointer data) {
