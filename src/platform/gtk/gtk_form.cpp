@@ -11,6 +11,7 @@
 #include "platform/backend.h"
 #include "platform/gtk/design_layout.h"
 #include "platform/gtk/gtk_support.h"
+#include "platform/gtk/jpeg_surface.h"
 #include "platform/gtk/x11_window.h"
 #include "platform/layout.h"
 #include "platform/runtime.h"
@@ -41,14 +42,10 @@ GdkRGBA Rgba(Colour colour) {
   return {Red(c) / 255.0, Green(c) / 255.0, Blue(c) / 255.0, 1.0};
 }
 
-// `type` names the loader ("jpeg" is built into gdk-pixbuf): without it the
-// loader sniffs the content type through the shared MIME database first.
-Ref<GdkPixbuf> Decode(std::span<const std::uint8_t> bytes, const char* type = nullptr) {
+Ref<GdkPixbuf> Decode(std::span<const std::uint8_t> bytes) {
+  Ref<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
   GError* raw = nullptr;
-  Ref<GdkPixbufLoader> loader(type != nullptr ? gdk_pixbuf_loader_new_with_type(type, &raw)
-                                              : gdk_pixbuf_loader_new());
-  const bool ok = loader &&
-                  gdk_pixbuf_loader_write(loader.get(), bytes.data(), bytes.size(), &raw) &&
+  const bool ok = gdk_pixbuf_loader_write(loader.get(), bytes.data(), bytes.size(), &raw) &&
                   gdk_pixbuf_loader_close(loader.get(), &raw);
   Error error(raw);
   if (!ok) {
@@ -179,9 +176,9 @@ gboolean OnMapped(GtkWidget* window, GdkEvent*, gpointer) {
   return FALSE;
 }
 
-gboolean OnDrawPicture(GtkWidget*, cairo_t* cr, gpointer pixbuf) {
+gboolean OnDrawPicture(GtkWidget*, cairo_t* cr, gpointer picture) {
   // At natural size from the box's corner; the box and the window clip it.
-  gdk_cairo_set_source_pixbuf(cr, static_cast<GdkPixbuf*>(pixbuf), 0, 0);
+  cairo_set_source_surface(cr, static_cast<cairo_surface_t*>(picture), 0, 0);
   cairo_paint(cr);
   return FALSE;
 }
@@ -199,7 +196,7 @@ void OnTextRealize(GtkWidget* view, gpointer control) {
 
 // --- Widgets for the controls
 
-GtkWidget* MakePicture(Control& control, GdkPixbuf* picture) {
+GtkWidget* MakePicture(Control& control, cairo_surface_t* picture) {
   GtkWidget* area = gtk_drawing_area_new();
   gtk_widget_add_events(area, GDK_BUTTON_PRESS_MASK);
   if (picture != nullptr) {
@@ -311,7 +308,12 @@ void CreateForm(Form& form) {
   gtk_container_add(GTK_CONTAINER(window), layout);
   gtk_widget_show(layout);
 
-  if (!s.ballPicture) s.ballPicture = gtk::Decode(resources::BallPicture(), "jpeg");
+  if (!s.ballPicture) {
+    // Decoded straight into the pixels cairo paints, with no loader and no
+    // conversion on each draw.
+    s.ballPicture.reset(gtk::DecodeJpeg(resources::BallPicture()));
+    if (!s.ballPicture) g_warning("cannot decode the embedded ball picture");
+  }
 
   // Design order: the picture first, so that the controls it contains
   // stack above it.

@@ -51,6 +51,11 @@ struct CairoRegionDeleter {
 };
 using CairoRegion = std::unique_ptr<cairo_region_t, CairoRegionDeleter>;
 
+struct CairoSurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using CairoSurface = std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter>;
+
 struct ErrorDeleter {
   void operator()(GError* error) const { g_error_free(error); }
 };
@@ -115,7 +120,7 @@ struct State {
   std::vector<std::unique_ptr<backend::Peer>> controlPeers;
   GtkWidget* window = nullptr;
   Ref<GtkCssProvider> css;
-  Ref<GdkPixbuf> ballPicture;
+  CairoSurface ballPicture;
   CairoRegion windowShape;  // the region the window owns, once SetWindowRgn gave it one
 
   std::vector<GtkWidget*> openBoxes;  // message boxes whose nested loop still runs
