@@ -11,6 +11,7 @@ from types import SimpleNamespace
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bench  # noqa: E402
+import instructions  # noqa: E402
 
 
 class Statistics(unittest.TestCase):
@@ -76,10 +77,11 @@ class Report(unittest.TestCase):
         run = {"map_ms": 120, "shape_ms": 125, "rss_kb": 40 * 1024, "idle_cs_per_s": 0,
                "centred_ms": 50, "bright_ms": 460, "black_ms": 3950, "usable_ms": 4060,
                "exit_ms": 2300, "fade_cs_per_s": 20}
-        floor = {"map_ms": 100, "shape_ms": 110, "rss_kb": 36 * 1024, "idle_cs_per_s": 0}
+        floor = {"map_ms": 100, "shape_ms": 120, "rss_kb": 36 * 1024, "idle_cs_per_s": 0}
         results = {"linux": [run, run], "gtk_floor": [floor, floor]}
         extra = {"shakes": {"rss_after_1_shake_kb": 40960, "rss_after_n_shakes_kb": 43008,
-                            "shakes_done": 50}}
+                            "shakes_done": 50},
+                 "instructions": {"program": 216_000_000, "floor": 200_000_000}}
         out = io.StringIO()
         with contextlib.redirect_stdout(out):
             bench.report(results, extra, {"linux_stripped_bytes": 2048}, [],
@@ -87,8 +89,9 @@ class Report(unittest.TestCase):
         text = out.getvalue()
         lines = {l.split("|")[0].strip(): l for l in text.splitlines() if "|" in l}
         self.assertIn("MISSED", lines["Linux: start-up to map (ms)"])        # 1.20x
-        self.assertIn("met", lines["Linux: start-up to shape set (ms)"])     # 1.14x
+        self.assertIn("met", lines["Linux: start-up to shape set (ms)"])     # 1.04x
         self.assertIn("MISSED", lines["Linux: RSS 2 s after map (MB)"])      # +4 MB
+        self.assertIn("MISSED", lines["Linux: instructions to the idle window (M, callgrind)"])  # 1.08x
         self.assertIn("MISSED", lines["Linux: click on X → process gone (ms)"])
         self.assertIn("MISSED", lines["Linux: RSS after 1 / 50 shakes (MB)"])  # +2 MB
         self.assertIn("met", lines["Linux: click → shake button usable again (ms)"])
@@ -97,6 +100,25 @@ class Report(unittest.TestCase):
         self.assertEqual(machine["linux_map_ratio"], 1.2)
         self.assertEqual(machine["linux_stripped_bytes"], 2048)
         self.assertEqual(machine["linux_shakes"], 50)
+        self.assertEqual(machine["linux_instructions_ratio"], 1.08)
+
+
+class CallgrindProfile(unittest.TestCase):
+    PROFILE = ("version: 1\ncreator: callgrind-3.19.0\nevents: Ir\n"
+               "fn=(1) main\n0 10\ncfn=(2) g_main_loop_quit\ncalls=1 0\n0 5\n"
+               "fn=(2)\n0 5\nsummary: 212854036\ntotals: 212854036\n")
+
+    def test_total_is_read_from_the_summary(self):
+        self.assertEqual(instructions.total_instructions(self.PROFILE), 212854036)
+        with self.assertRaises(ValueError):
+            instructions.total_instructions("events: Ir\nfn=(1) main\n")
+
+    def test_a_run_that_never_quit_its_loop_is_not_counted(self):
+        # A program that ended early (no display, another copy running)
+        # would otherwise pass the bound with a tiny count.
+        self.assertTrue(instructions.left_by_quitting_its_loop(self.PROFILE))
+        early = self.PROFILE.replace("g_main_loop_quit", "exit")
+        self.assertFalse(instructions.left_by_quitting_its_loop(early))
 
 
 if __name__ == "__main__":

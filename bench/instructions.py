@@ -21,7 +21,6 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import Xvfb  # noqa: E402
 
 # Callgrind makes a GTK start-up some 50 times slower; this is far above it.
 RUN_TIMEOUT_S = 600
@@ -58,19 +57,13 @@ def count(label, argv, env, out_dir):
     return total_instructions(text)
 
 
-def main(argv=None):
-    ap = argparse.ArgumentParser(prog="bench/instructions.py")
-    ap.add_argument("--program", required=True, help="the Linux program")
-    ap.add_argument("--floor", required=True, help="the bare GTK window (bench/floor/gtk_floor.c)")
-    ap.add_argument("--max-ratio", type=float, help="fail when program/floor is above this")
-    ap.add_argument("--keep", help="keep the callgrind profiles in this directory")
-    options = ap.parse_args(argv)
-    if shutil.which("valgrind") is None:
-        print("instructions: valgrind is not installed", file=sys.stderr)
-        return 2
+def measure(program_path, floor_path, keep=None):
+    """(program, floor) instruction counts, each from exec to the first idle
+    moment after its window is mapped, on a private Xvfb."""
+    from bench import Xvfb  # bench.py imports this module too
 
     work = tempfile.mkdtemp(prefix="omenglobe-instructions-")
-    out_dir = options.keep or work
+    out_dir = keep or work
     os.makedirs(out_dir, exist_ok=True)
     xvfb = Xvfb()
     try:
@@ -82,15 +75,28 @@ def main(argv=None):
         # choice of visuals on the root window for every later client: one
         # plain start of each first, so neither count includes the probe
         # and neither finds a page cache the other warmed.
-        for argv in ([options.program], [options.floor]):
+        for argv in ([program_path], [floor_path]):
             subprocess.run(argv, env=env, timeout=120, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        program = count("omenglobe", [options.program], env, out_dir)
-        floor = count("floor", [options.floor], env, out_dir)
+        program = count("omenglobe", [program_path], env, out_dir)
+        floor = count("floor", [floor_path], env, out_dir)
     finally:
         xvfb.stop()
         shutil.rmtree(work, ignore_errors=True)
+    return program, floor
 
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(prog="bench/instructions.py")
+    ap.add_argument("--program", required=True, help="the Linux program")
+    ap.add_argument("--floor", required=True, help="the bare GTK window (bench/floor/gtk_floor.c)")
+    ap.add_argument("--max-ratio", type=float, help="fail when program/floor is above this")
+    ap.add_argument("--keep", help="keep the callgrind profiles in this directory")
+    options = ap.parse_args(argv)
+    if shutil.which("valgrind") is None:
+        print("instructions: valgrind is not installed", file=sys.stderr)
+        return 2
+    program, floor = measure(options.program, options.floor, options.keep)
     r = program / floor
     print(f"instructions: omenglobe {program:,}  floor {floor:,}  ratio {r:.3f}")
     if options.max_ratio is not None and r > options.max_ratio:
