@@ -47,14 +47,22 @@ void Allocate(GtkWidget* layout, GtkAllocation* allocation) {
   GdkRectangle clip = *allocation;
   for (GtkWidget* child : Children(layout)) {
     if (!gtk_widget_get_visible(child)) continue;
-    // GTK expects every child to be measured before it is allocated.
-    GtkRequisition requisition;
-    gtk_widget_get_preferred_size(child, &requisition, nullptr);
+    // GTK expects every child to be measured before it is allocated. A
+    // child with a design rectangle is measured at the width it gets, so a
+    // wrapping caption is laid out at that width only, not also at its
+    // minimum and natural widths.
     const auto* rect =
         static_cast<const GdkRectangle*>(g_object_get_data(G_OBJECT(child), kRectKey));
-    GtkAllocation place = {allocation->x, allocation->y, requisition.width, requisition.height};
+    GtkAllocation place;
     if (rect != nullptr) {
+      gint minimum = 0, natural = 0;
+      gtk_widget_get_preferred_width(child, &minimum, &natural);
+      gtk_widget_get_preferred_height_for_width(child, rect->width, &minimum, &natural);
       place = {allocation->x + rect->x, allocation->y + rect->y, rect->width, rect->height};
+    } else {
+      GtkRequisition requisition;
+      gtk_widget_get_preferred_size(child, &requisition, nullptr);
+      place = {allocation->x, allocation->y, requisition.width, requisition.height};
     }
     gtk_widget_size_allocate(child, &place);
     GdkRectangle childClip;
