@@ -10,6 +10,7 @@
 
 #include "platform/backend.h"
 #include "platform/gtk/design_layout.h"
+#include "platform/gtk/gtk_accessibility.h"
 #include "platform/gtk/gtk_support.h"
 #include "platform/gtk/x11_window.h"
 #include "platform/layout.h"
@@ -335,6 +336,7 @@ void CreateForm(Form& form) {
     }
     s.controlPeers.push_back(std::move(peer));
   }
+  gtk::DescribeForAssistiveTechnology(form);
   for (Control* control : form.Controls()) {
     if (control->Design().kind == ControlKind::TextBox) {
       TextChanged(static_cast<TextBox&>(*control));
