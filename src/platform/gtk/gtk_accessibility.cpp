@@ -25,7 +25,28 @@ void NameTheApplication() {
   if (klass != nullptr) ATK_OBJECT_CLASS(klass)->get_name = ApplicationName;
 }
 
+// A locked text box shows no caret, and the theme draws it no focus ring:
+// a keyboard user would not see that the answer box has the focus. A dashed
+// grey frame, as the buttons have, while the window shows keyboard focus.
+gboolean DrawFocus(GtkWidget* widget, cairo_t* cr, gpointer) {
+  if (!gtk_widget_has_visible_focus(widget)) return FALSE;
+  const double w = gtk_widget_get_allocated_width(widget);
+  const double h = gtk_widget_get_allocated_height(widget);
+  const double dash[] = {1, 1};
+  cairo_save(cr);
+  cairo_set_source_rgb(cr, 0.75, 0.75, 0.75);
+  cairo_set_line_width(cr, 1);
+  cairo_set_dash(cr, dash, 2, 0);
+  cairo_rectangle(cr, 1.5, 1.5, w - 3, h - 3);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+  return FALSE;
+}
+
 void Describe(const Control& control, GtkWidget* widget) {
+  if (control.Design().kind == ControlKind::TextBox && control.Design().locked) {
+    g_signal_connect_after(widget, "draw", G_CALLBACK(DrawFocus), nullptr);
+  }
   const auto& d = control.Design();
   const bool isPicture = d.kind == ControlKind::PictureBox;
   if (d.accessibleName.empty() && d.accessibleDescription.empty() && !isPicture) return;

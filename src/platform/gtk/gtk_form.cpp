@@ -68,6 +68,8 @@ std::string BuildCss(const Form& form) {
   // 17 x 25 px help and exit buttons.
   css += self + " button { padding: 0 2px; min-width: 0; min-height: 0; }\n" + self +
          " button label { padding: 0; margin: 0; }\n";
+  // The theme's focus ring is a faint dash, hard to find on a 17 px button.
+  css += self + " button:focus { outline-color: currentColor; }\n";
   for (const Control* control : form.Controls()) {
     const auto& d = control->Design();
     if (d.kind != ControlKind::TextBox) continue;

@@ -100,13 +100,16 @@ def main():
         return 1
 
     def on_event(event):
+        # Stamped on arrival: asking the source for its name is a round trip
+        # to the program.
+        now = time.monotonic()
         source = event.source
         try:
             role, name = source.getRoleName(), source.name
         except Exception:
             role, name = "", ""
         data = event.any_data if isinstance(event.any_data, str) else ""
-        say("event", "%.6f" % time.monotonic(), event.type, event.detail1, role, name, data)
+        say("event", "%.6f" % now, event.type, event.detail1, role, name, data)
 
     pyatspi.Registry.registerEventListener(on_event, "object:announcement",
                                            "object:state-changed:focused")
