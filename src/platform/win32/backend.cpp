@@ -127,8 +127,14 @@ void ForeColorChanged(TextBox& box) {
 void ButtonEnabledChanged(CommandButton& button) {
   auto* window = win32::FormWindow::Of(button);
   if (window == nullptr) return;
-  if (::HWND hwnd = window->ControlWindow(button))
+  if (::HWND hwnd = window->ControlWindow(button)) {
+    // A disabled control loses the focus to nothing, and keys then reach no
+    // control at all (not Tab, not even Esc): the focus moves on as Tab would.
+    if (!button.Enabled && GetFocus() == hwnd) {
+      SetFocus(GetNextDlgTabItem(window->Handle(), hwnd, FALSE));
+    }
     EnableWindow(hwnd, button.Enabled ? TRUE : FALSE);
+  }
 }
 
 void TimerEnabledChanged(Timer& timer, bool wasEnabled) {
