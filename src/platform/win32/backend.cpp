@@ -129,10 +129,10 @@ void ButtonEnabledChanged(CommandButton& button) {
   if (window == nullptr) return;
   if (::HWND hwnd = window->ControlWindow(button)) {
     // A disabled control loses the focus to nothing, and keys then reach no
-    // control at all (not Tab, not even Esc): the focus moves on as Tab would.
-    if (!button.Enabled && GetFocus() == hwnd) {
-      SetFocus(GetNextDlgTabItem(window->Handle(), hwnd, FALSE));
-    }
+    // window of ours at all, not Tab, not even Esc. The form takes it: keys
+    // work, no control shows a focus it did not ask for, and Tab starts again
+    // from the first control.
+    if (!button.Enabled && GetFocus() == hwnd) SetFocus(window->Handle());
     EnableWindow(hwnd, button.Enabled ? TRUE : FALSE);
   }
 }
