@@ -1,6 +1,8 @@
 // The program as a screen reader meets it: on a D-Bus session and AT-SPI
 // bus of the test's own, a probe (tests/e2e/a11y/atspi_probe.py) starts it,
 // prints its accessible tree and every announcement and focus change it hears.
+#include <signal.h>
+
 #include <sstream>
 
 #include "answering/answers.h"
@@ -116,7 +118,17 @@ class GtkAccessibilityTest : public ProgramTest {
                      << "the probe ended: " << probe_->Stdout() << probe_->Stderr();
   }
 
+  // The probe is ended, not the session runner around it: once its child
+  // is gone, dbus-run-session takes the session bus (and with it the
+  // accessibility bus) down; killed itself, it would leave them running.
   void TearDown() override {
+    if (probe_ != nullptr && probe_->Running()) {
+      std::istringstream out(probe_->Stdout());
+      std::string word;
+      pid_t pid = 0;
+      if (out >> word >> pid && word == "pid" && pid > 0) kill(pid, SIGTERM);
+      EXPECT_TRUE(probe_->WaitExit(e2e::In(10s))) << "the session did not end with the probe";
+    }
     probe_.reset();
     ProgramTest::TearDown();
   }

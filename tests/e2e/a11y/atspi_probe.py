@@ -6,6 +6,7 @@ focus change, until the program ends or the deadline passes.
     dbus-run-session -- /usr/bin/python3 atspi_probe.py [--deadline S] [--find TITLE] PROGRAM...
 
 One line per fact on stdout, fields separated by tabs:
+    pid     PID                                  (this probe: SIGTERM ends it and the program)
     node    DEPTH ROLE NAME DESCRIPTION STATES   (the window's tree, depth first)
     app     NAME                                 (the application the window belongs to)
     ready                                        (listening; the tree is complete)
@@ -81,6 +82,7 @@ def main():
     parser.add_argument("program", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     die_with_parent()
+    say("pid", os.getpid())
     end = time.monotonic() + args.deadline
 
     child = subprocess.Popen(args.program, preexec_fn=die_with_parent)
