@@ -80,11 +80,11 @@ namespace platform::backend {
 void Announce(TextBox& box) {
   Peer* peer = box.peer;
   if (peer == nullptr || peer->widget == nullptr) return;
-  // ATK before 2.46 has no announcement; the text is still in the box.
-  static const guint signal = g_signal_lookup("announcement", ATK_TYPE_OBJECT);
-  if (signal == 0) return;
   AtkObject* accessible = gtk_widget_get_accessible(peer->widget);
   if (accessible == nullptr) return;
+  // ATK before 2.46 has no announcement; the text is still in the box.
+  const guint signal = g_signal_lookup("announcement", G_OBJECT_TYPE(accessible));
+  if (signal == 0) return;
   g_signal_emit(accessible, signal, 0, box.Text.Get().c_str());
 }
 
