@@ -196,7 +196,12 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
 
   const auto exit = e2e::Clock::now();
   ClickAt(*window, CentreX(kExitButton), CentreY(kExitButton));
-  ASSERT_TRUE(app->WaitExit(e2e::In(30s))) << "the program did not end";
+  ASSERT_TRUE(e2e::WaitFor(
+      [&] {
+        poll();
+        return !app->Running();
+      },
+      e2e::In(30s), "the program to end"));
   ASSERT_TRUE(client.WaitExit(e2e::In(30s))) << "the client did not notice the window go";
   poll();
 
