@@ -18,7 +18,7 @@ namespace {
 
 constexpr char kParting[] = "--Thanks for using the Omenglobe By Dorvanek--";
 constexpr char kShakeCaption[] = "Think of a question then click here to shake the ball.";
-constexpr long kRoleClient = 10, kRoleGraphic = 40, kRoleText = 42;
+constexpr long kRoleGraphic = 40, kRoleText = 42;
 
 std::vector<std::vector<std::string>> Lines(const std::string& output) {
   std::vector<std::vector<std::string>> lines;
@@ -144,7 +144,6 @@ TEST_F(WineAccessibilityTest, OleaccLoadsOnlyWhenAClientAsksAndTheControlsCanBeR
   EXPECT_EQ(edit->name, "Answer");
   EXPECT_EQ(controls[1].role, kRoleGraphic);
   EXPECT_EQ(controls[1].name, "Answer ball");
-  EXPECT_NE(controls[1].role, kRoleClient);
 }
 
 TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhenTheyShow) {
