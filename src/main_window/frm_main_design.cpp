@@ -36,6 +36,12 @@ const std::array<ControlDesign, 10>& DesignControls() {
   static const std::array<ControlDesign, 10> controls = [] {
     ControlDesign help = MakeButton("cmdHelp", "?", 2280, 4320, 255, 375, 4);
     help.isCancel = true;  // Esc asks for help
+    // "?" and "X" say nothing when read out.
+    help.accessibleName = "Help";
+    help.accessibleDescription = "Explains how to ask the ball a question.";
+    ControlDesign exit = MakeButton("cmdExit", "X", 2640, 4320, 255, 375, 2);
+    exit.accessibleName = "Exit";
+    exit.accessibleDescription = "Says goodbye, then closes Omenglobe two seconds later.";
     return std::array<ControlDesign, 10>{
         ControlDesign{.name = "Picture1",
                       .kind = ControlKind::PictureBox,
@@ -44,6 +50,7 @@ const std::array<ControlDesign, 10>& DesignControls() {
                       .width = 6255,
                       .height = 4695,
                       .tabIndex = 0,
+                      .accessibleName = "Answer ball",
                       .borderStyle = false,
                       .picture = platform::Picture::Ball,
                       .autoSize = false},
@@ -55,7 +62,7 @@ const std::array<ControlDesign, 10>& DesignControls() {
         MakeTimer("tmrFontColor", 100),
         MakeButton("cmdShake", "Think of a question then click here to shake the ball.", 1200, 3720,
                    2775, 495, 3),
-        MakeButton("cmdExit", "X", 2640, 4320, 255, 375, 2),
+        exit,
         ControlDesign{.name = "txtMain",
                       .kind = ControlKind::TextBox,
                       .container = "Picture1",
@@ -65,6 +72,8 @@ const std::array<ControlDesign, 10>& DesignControls() {
                       .height = 1095,
                       .caption = "",
                       .tabIndex = 1,
+                      .accessibleName = "Answer",
+                      .accessibleDescription = "The ball's answer appears here.",
                       .backColor = 0x000000,
                       .foreColor = 0x000000,
                       .multiLine = true,

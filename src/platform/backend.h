@@ -41,6 +41,10 @@ void ForeColorChanged(TextBox& box);
 void ButtonEnabledChanged(CommandButton& button);
 void TimerEnabledChanged(Timer& timer, bool wasEnabled);
 
+// Has assistive technology read out the box's text, which has just become
+// visible: the runtime calls it once per new text.
+void Announce(TextBox& box);
+
 int ShowMessageBox(Form* owner, std::string_view prompt, int buttons, std::string_view title);
 
 // Runs events until QuitLoop.

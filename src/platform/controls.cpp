@@ -27,9 +27,21 @@ Control::Control(Form& form, std::string_view name)
 TextBox::TextBox(Form& form, std::string_view name)
     : Control(form, name),
       Text(*this, std::string(Design().caption),
-           [](TextBox& box, const std::string&) { backend::TextChanged(box); }),
-      ForeColor(*this, Design().foreColor,
-                [](TextBox& box, const Colour&) { backend::ForeColorChanged(box); }) {}
+           [](TextBox& box, const std::string& previous) {
+             backend::TextChanged(box);
+             if (box.Text.Get() != previous) box.unannounced_ = !box.Text.Get().empty();
+             box.AnnounceIfShown();
+           }),
+      ForeColor(*this, Design().foreColor, [](TextBox& box, const Colour&) {
+        backend::ForeColorChanged(box);
+        box.AnnounceIfShown();
+      }) {}
+
+void TextBox::AnnounceIfShown() {
+  if (!unannounced_ || ResolveColour(ForeColor) == ResolveColour(Design().backColor)) return;
+  unannounced_ = false;
+  backend::Announce(*this);
+}
 
 CommandButton::CommandButton(Form& form, std::string_view name)
     : Control(form, name), Enabled(*this, Design().enabled, [](CommandButton& button, const bool&) {

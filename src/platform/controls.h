@@ -86,6 +86,12 @@ class TextBox : public Control {
   TextBox(Form& form, std::string_view name);
   Property<TextBox, std::string> Text;
   Property<TextBox, Colour> ForeColor;
+
+ private:
+  // A text is read out once, when it first shows: the program may write it
+  // in the background colour and bring it up later.
+  void AnnounceIfShown();
+  bool unannounced_ = false;
 };
 
 class CommandButton : public Control {

@@ -23,6 +23,10 @@ struct ControlDesign {
   Twips left = 0, top = 0, width = 0, height = 0;
   std::string_view caption = {};
   int tabIndex = -1;  // -1: takes no focus (timers)
+  // What assistive technology reads out: an empty name falls back to the
+  // caption, an empty description says nothing more.
+  std::string_view accessibleName = {};
+  std::string_view accessibleDescription = {};
   Colour backColor = 0;
   Colour foreColor = 0;
   // Text box.

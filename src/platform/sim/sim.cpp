@@ -23,6 +23,7 @@ struct ArmedTimer {
 struct Machine {
   Settings settings;
   std::vector<std::string> log;
+  std::vector<Announcement> announcements;
   std::int64_t now = 0;
   std::vector<ArmedTimer> timers;
   std::uint64_t armCount = 0;
@@ -74,6 +75,7 @@ std::optional<int> Start(const ProjectDescription& project, const Settings& sett
 }
 
 const std::vector<std::string>& Log() { return M().log; }
+const std::vector<Announcement>& Announcements() { return M().announcements; }
 void ClearLog() { M().log.clear(); }
 std::int64_t Now() { return M().now; }
 
@@ -242,6 +244,10 @@ void TextChanged(TextBox& box) {
 
 void ForeColorChanged(TextBox& box) {
   Record(std::string(box.Name()) + ".ForeColor = " + sim::Hex(box.ForeColor));
+}
+
+void Announce(TextBox& box) {
+  M().announcements.push_back({M().now, std::string(box.Name()), box.Text.Get()});
 }
 
 void ButtonEnabledChanged(CommandButton& button) {

@@ -75,6 +75,15 @@ void SetMessageBoxHandler(std::function<int(const MessageBoxCall&)> handler);
 const std::vector<MessageBoxCall>& MessageBoxes();
 bool MessageBoxOpen();
 
+// --- What assistive technology was asked to read out, with the time, in order.
+struct Announcement {
+  std::int64_t at = 0;
+  std::string control;
+  std::string text;
+  bool operator==(const Announcement&) const = default;
+};
+const std::vector<Announcement>& Announcements();
+
 // --- Random numbers: scripted values for Rnd, taken in order; when none
 // are left the generator is used, seeded by Randomize from the clock.
 void ScriptRnd(std::vector<Single> values);

@@ -127,8 +127,14 @@ void ForeColorChanged(TextBox& box) {
 void ButtonEnabledChanged(CommandButton& button) {
   auto* window = win32::FormWindow::Of(button);
   if (window == nullptr) return;
-  if (::HWND hwnd = window->ControlWindow(button))
+  if (::HWND hwnd = window->ControlWindow(button)) {
+    // A disabled control loses the focus to nothing, and keys then reach no
+    // window of ours at all, not Tab, not even Esc. The form takes it: keys
+    // work, no control shows a focus it did not ask for, and Tab starts again
+    // from the first control.
+    if (!button.Enabled && GetFocus() == hwnd) SetFocus(window->Handle());
     EnableWindow(hwnd, button.Enabled ? TRUE : FALSE);
+  }
 }
 
 void TimerEnabledChanged(Timer& timer, bool wasEnabled) {

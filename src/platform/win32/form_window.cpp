@@ -7,6 +7,7 @@
 
 #include "platform/backend.h"
 #include "platform/runtime.h"
+#include "platform/win32/accessibility.h"
 #include "resources/resources.h"
 
 namespace platform::win32 {
@@ -320,6 +321,15 @@ bool FormWindow::TranslateDialogKeys(MSG& msg) {
       return true;
     }
   }
+  // Enter presses the focused button, as it does in a dialog box.
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+    const Peer* focused = PeerByWindow(GetFocus());
+    if (focused != nullptr && focused->control != nullptr &&
+        focused->control->Design().kind == ControlKind::CommandButton) {
+      events::Click(static_cast<CommandButton&>(*focused->control));
+      return true;
+    }
+  }
   return IsDialogMessageW(self_.hwnd, &msg) != FALSE;
 }
 
@@ -395,6 +405,18 @@ LRESULT CALLBACK FormWindow::ControlProc(::HWND hwnd, UINT message, WPARAM wPara
     if (!IsWindow(hwnd)) return 0;
   } else if (message == WM_SETCURSOR && peer->owner->OnSetCursor(*peer, lParam)) {
     return TRUE;
+  } else if (message == WM_GETOBJECT) {
+    OnGetObject(peer->owner->form_);
+  } else if (message == WM_GETDLGCODE && peer->control != nullptr &&
+             peer->control->Design().kind == ControlKind::TextBox) {
+    // Tab leaves a text box for the next control; a multi-line edit would
+    // keep it, and a keyboard user could never get out of the answer box.
+    LRESULT code = CallWindowProcW(classProc, hwnd, message, wParam, lParam);
+    const auto* msg = reinterpret_cast<const MSG*>(lParam);
+    if (msg != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) {
+      code &= ~static_cast<LRESULT>(DLGC_WANTMESSAGE);
+    }
+    return code & ~static_cast<LRESULT>(DLGC_WANTTAB);
   } else if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(classProc));
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -431,6 +453,9 @@ LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_DESTROY:
       OnDestroy();
       return 0;
+    case WM_GETOBJECT:
+      OnGetObject(form_);
+      break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       self_.hwnd = nullptr;
@@ -462,6 +487,9 @@ LRESULT FormWindow::HandlePictureMessage(Peer& peer, UINT message, WPARAM wParam
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
       return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<::HWND>(lParam));
+    case WM_GETOBJECT:
+      OnGetObject(form_);
+      break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       peer.hwnd = nullptr;

@@ -1,0 +1,77 @@
+// The ball with the keyboard alone: the pointer never moves.
+#include "gtk_program.h"
+
+namespace omenglobe_e2e {
+namespace {
+
+class GtkKeyboardTest : public ProgramTest {
+ protected:
+  void SetUp() override { StartServer(); }
+
+  // How many pixels of `area` differ between two shots of the window.
+  static int Changed(const e2e::Image& a, const e2e::Image& b, const e2e::Rect& area) {
+    int changed = 0;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+      for (int x = area.x; x < area.x + area.width; ++x) changed += !(a.At(x, y) == b.At(x, y));
+    }
+    return changed;
+  }
+};
+
+TEST_F(GtkKeyboardTest, TabShowsTheFocusOnEachControlInTurnAndSpaceShakes) {
+  auto app = Launch();
+  const auto window = WaitForMainWindow();
+  ASSERT_TRUE(window) << app->Stderr();
+  // The answer box has the focus from the start, unseen until a key is used.
+  ASSERT_TRUE(e2e::WaitFor([&] { return Shot(*window).Count(kShakeButton, Lit) > 100; },
+                           e2e::In(3s), "the window painted"));
+  const auto unfocused = Shot(*window);
+  EXPECT_EQ(unfocused.Count(kAnswerBox, Dark), kAnswerBox.width * kAnswerBox.height);
+
+  // The design's tab order, answer box last as the walk wraps round to it;
+  // each stop marks its own control and no other.
+  const struct {
+    const char* name;
+    e2e::Rect rect;
+  } order[] = {{"Exit", kExitButton},
+               {"shake", kShakeButton},
+               {"Help", kHelpButton},
+               {"Answer", kAnswerBox}};
+  for (const auto& stop : order) {
+    SCOPED_TRACE(stop.name);
+    x_->Key("Tab");
+    e2e::Image shot;
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] {
+          shot = Shot(*window);
+          return Changed(shot, unfocused, stop.rect) > 20;
+        },
+        e2e::In(2s), std::string("a visible focus on ") + stop.name));
+    Save(shot, stop.name);
+    for (const auto& other : order) {
+      if (other.name != stop.name) {
+        EXPECT_EQ(Changed(shot, unfocused, other.rect), 0) << other.name << " changed too";
+      }
+    }
+  }
+
+  // Answer box -> Exit -> shake, then Space.
+  e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
+  x_->Key("Tab");
+  x_->Key("Tab");
+  x_->Key("space");
+  EXPECT_TRUE(e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(3s), "a sweep"));
+  EXPECT_TRUE(e2e::WaitFor([&] { return Shot(*window).Count(kAnswerBox, Lit) > 20; }, e2e::In(3s),
+                           "the answer to light up"));
+
+  // Esc asks for help while the answer shows; Return closes the box again.
+  x_->Key("Escape");
+  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(3s))) << "Esc showed no help";
+  x_->Key("Return");
+  EXPECT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); }, e2e::In(2s),
+                           "the help box to close"));
+  EXPECT_TRUE(app->Running());
+}
+
+}  // namespace
+}  // namespace omenglobe_e2e

@@ -1,0 +1,343 @@
+// The Windows program as a screen reader meets it under Wine: a small
+// Active Accessibility client (a11y_client.cpp, built with MinGW) reads the
+// controls and listens for the answer's live-region event. And the program
+// with the keyboard alone.
+//
+// Wine 8's oleacc does not keep Direct Annotation (SetHwndPropStr answers
+// E_NOTIMPL): there the names the program gives its controls cannot be read
+// back, and the test says so instead of passing.
+#include <algorithm>
+#include <sstream>
+#include <thread>
+
+#include "answering/answers.h"
+#include "wine_program.h"
+
+namespace omenglobe_wine {
+namespace {
+
+constexpr char kParting[] = "--Thanks for using the Omenglobe By Dorvanek--";
+constexpr char kShakeCaption[] = "Think of a question then click here to shake the ball.";
+constexpr long kRoleGraphic = 40, kRoleText = 42;
+
+std::vector<std::vector<std::string>> Lines(const std::string& output) {
+  std::vector<std::vector<std::string>> lines;
+  std::istringstream in(output);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> fields;
+    std::istringstream f(line);
+    std::string field;
+    while (std::getline(f, field, '\t')) fields.push_back(field);
+    if (!line.empty() && line.back() == '\t') fields.emplace_back();
+    if (!fields.empty()) lines.push_back(fields);
+  }
+  return lines;
+}
+
+struct Control {
+  std::string windowClass, text;
+  long role = -1;
+  std::string name, description;
+};
+
+class WineAccessibilityTest : public WineTest {
+ protected:
+  void SetUp() override { StartServer({.windowManager = true}); }
+
+  Env WineEnvironment() const {
+    Env env = WinePrefix::Get().Environment();
+    env["DISPLAY"] = server_->DisplayName();
+    return env;
+  }
+
+  e2e::Process& Start(std::vector<std::string> argv, Env env) {
+    argv.insert(argv.begin(), WineCommand());
+    started_.push_back(
+        std::make_unique<e2e::Process>(e2e::Process::Options{.argv = argv, .env = env}));
+    return *started_.back();
+  }
+
+  // The client, as wide as the program it looks at.
+  e2e::Process& Client(std::vector<std::string> args) {
+    args.insert(args.begin(), ExeIs64Bit() ? OMENGLOBE_A11Y_CLIENT_64 : OMENGLOBE_A11Y_CLIENT_32);
+    return Start(args, WineEnvironment());
+  }
+
+  std::vector<std::vector<std::string>> RunClient(std::vector<std::string> args) {
+    auto& client = Client(std::move(args));
+    const auto status = client.WaitExit(e2e::In(60s));
+    EXPECT_TRUE(status && status->exited && status->code == 0)
+        << client.Stdout() << client.Stderr();
+    return Lines(client.Stdout());
+  }
+
+  // Whether this Wine keeps what Direct Annotation sets, and what it answered.
+  std::pair<bool, std::string> DirectAnnotationWorks() {
+    for (const auto& f : RunClient({"annotation"})) {
+      if (f[0] == "annotation" && f.size() >= 3) return {f[2] == "annotated", f[1]};
+    }
+    return {false, "no answer"};
+  }
+
+  std::vector<Control> Tree() {
+    std::vector<Control> controls;
+    for (const auto& f : RunClient({"tree"})) {
+      if (f[0] == "window" && f.size() >= 6) {
+        controls.push_back({f[1], f[2], std::stol(f[3]), f[4], f[5]});
+      }
+    }
+    return controls;
+  }
+
+  static const Control* ByText(const std::vector<Control>& controls, const std::string& text) {
+    const auto it = std::find_if(controls.begin(), controls.end(),
+                                 [&](const Control& c) { return c.text == text; });
+    return it != controls.end() ? &*it : nullptr;
+  }
+};
+
+TEST_F(WineAccessibilityTest, OleaccLoadsOnlyWhenAClientAsksAndTheControlsCanBeRead) {
+  // Wine reports every DLL a process loads on stderr with +loaddll.
+  Env env = WineEnvironment();
+  env["WINEDEBUG"] = "-all,+loaddll";
+  auto& app = Start({RunExePath()}, env);
+  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  ASSERT_TRUE(window) << app.Stderr();
+  const auto oleacc = [&] { return app.Stderr().find("oleacc.dll") != std::string::npos; };
+  std::this_thread::sleep_for(1s);  // a running program that nobody inspects
+  EXPECT_FALSE(oleacc()) << "oleacc loaded at start-up, with nobody asking";
+
+  const auto controls = Tree();
+  EXPECT_TRUE(e2e::WaitFor(oleacc, e2e::In(5s), "oleacc loaded once a client asked"));
+  std::string listing;
+  for (const auto& c : controls) {
+    listing += c.windowClass + " '" + c.text + "' role " + std::to_string(c.role) + " name '" +
+               c.name + "' description '" + c.description + "'\n";
+  }
+  std::cout << listing;
+  ASSERT_EQ(controls.size(), 6u) << listing;  // the form, the picture, four controls
+  EXPECT_EQ(controls[0].name, kTitle);
+  const Control* shake = ByText(controls, kShakeCaption);
+  ASSERT_NE(shake, nullptr) << listing;
+  EXPECT_EQ(shake->name, kShakeCaption);
+  const auto edit = std::find_if(controls.begin(), controls.end(),
+                                 [](const Control& c) { return c.windowClass == "Edit"; });
+  ASSERT_NE(edit, controls.end()) << listing;
+  EXPECT_EQ(edit->role, kRoleText);
+
+  const auto [annotations, answer] = DirectAnnotationWorks();
+  if (!annotations) {
+    GTEST_SKIP() << "this Wine's oleacc does not keep Direct Annotation (SetHwndPropStr answered "
+                 << answer
+                 << "): the names Help, Exit, Answer and Answer ball, the descriptions and the "
+                    "picture's role can only be checked on Windows";
+  }
+  const Control* help = ByText(controls, "?");
+  const Control* exit = ByText(controls, "X");
+  ASSERT_TRUE(help != nullptr && exit != nullptr) << listing;
+  EXPECT_EQ(help->name, "Help");
+  EXPECT_EQ(exit->name, "Exit");
+  EXPECT_FALSE(help->description.empty());
+  EXPECT_FALSE(exit->description.empty());
+  EXPECT_EQ(edit->name, "Answer");
+  EXPECT_EQ(controls[1].role, kRoleGraphic);
+  EXPECT_EQ(controls[1].name, "Answer ball");
+}
+
+TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhenTheyShow) {
+  auto app = Launch();
+  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  ASSERT_TRUE(window) << app->Stderr();
+  ASSERT_TRUE(e2e::WaitFor([&] { return Geometry(*window) == kCentred; }, e2e::In(10s),
+                           "the window centred"));
+  auto& client = Client({"watch", "60"});
+  ASSERT_TRUE(e2e::WaitFor([&] { return client.Stdout().find("ready") != std::string::npos; },
+                           e2e::In(60s), "the client listening"))
+      << client.Stdout();
+
+  // Each event line is stamped when it is first seen here.
+  std::vector<std::pair<e2e::Clock::time_point, std::string>> events;
+  const auto poll = [&] {
+    const auto lines = Lines(client.Stdout());
+    std::size_t seen = 0;
+    for (const auto& f : lines) {
+      if (f[0] != "event" || f.size() < 3) continue;
+      if (++seen > events.size()) events.emplace_back(e2e::Clock::now(), f[2]);
+    }
+  };
+  const auto lit = [&] {
+    poll();
+    const e2e::Rect box = Inset(kAnswerBox, 2);
+    return CaptureOf(*window, box).Count({0, 0, box.width, box.height}, [](e2e::Rgb c) {
+      return !Dark(c);
+    }) > 0;
+  };
+
+  const auto shake = e2e::Clock::now();
+  ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
+  ASSERT_TRUE(e2e::WaitFor([&] { return Geometry(*window) == kCentred && !lit(); }, e2e::In(10s),
+                           "the sweep over"));
+  e2e::Clock::time_point lastBlack = e2e::Clock::now(), firstLight;
+  ASSERT_TRUE(e2e::WaitFor(
+      [&] {
+        const auto looked = e2e::Clock::now();
+        if (lit()) {
+          firstLight = looked;
+          return true;
+        }
+        lastBlack = looked;
+        return false;
+      },
+      e2e::In(5s), "the answer to show light"));
+  ASSERT_TRUE(e2e::WaitFor([&] { return !lit(); }, e2e::In(10s), "the answer to fade out"));
+
+  const auto exit = e2e::Clock::now();
+  ClickAt(*window, CentreX(kExitButton), CentreY(kExitButton));
+  ASSERT_TRUE(e2e::WaitFor(
+      [&] {
+        poll();
+        return !app->Running();
+      },
+      e2e::In(30s), "the program to end"));
+  ASSERT_TRUE(client.WaitExit(e2e::In(30s))) << "the client did not notice the window go";
+  poll();
+
+  const auto ms = [](e2e::Clock::time_point from, e2e::Clock::time_point to) {
+    return static_cast<int>(std::chrono::duration<double, std::milli>(to - from).count());
+  };
+  for (const auto& [when, text] : events) {
+    const bool afterExit = when > exit;
+    std::cout << "live-region event seen +" << ms(afterExit ? exit : shake, when)
+              << " ms after the " << (afterExit ? "exit" : "shake") << " click: " << text << "\n";
+  }
+  std::cout << "answer box last black +" << ms(shake, lastBlack) << " ms, first light +"
+            << ms(shake, firstLight) << " ms\n";
+  ASSERT_EQ(events.size(), 2u) << client.Stdout();
+  EXPECT_NE(std::find(AnswerTexts.begin(), AnswerTexts.end(), events[0].second), AnswerTexts.end())
+      << events[0].second;
+  EXPECT_GT(events[0].first, lastBlack) << "raised while the answer was still black";
+  EXPECT_LT(events[0].first, firstLight + 1s);
+  EXPECT_EQ(events[1].second, kParting);
+  EXPECT_GT(events[1].first, exit);
+}
+
+// ---------------------------------------------------------------------------
+
+class WineKeyboardTest : public WineTest {
+ protected:
+  void SetUp() override { StartServer({.windowManager = true}); }
+
+  static int Changed(const e2e::Image& a, const e2e::Image& b, const e2e::Rect& area) {
+    int changed = 0;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+      for (int x = area.x; x < area.x + area.width; ++x) changed += !(a.At(x, y) == b.At(x, y));
+    }
+    return changed;
+  }
+  e2e::Image Shot(e2e::WindowId window) const {
+    return CaptureOf(window, {0, 0, kCentred.width, kCentred.height});
+  }
+  int LitPixels(e2e::WindowId window) const {
+    return Shot(window).Count(Inset(kAnswerBox, 2), Lit);
+  }
+
+  // Centred and painted, and the keyboard reaching it: the window manager hands the
+  // focus over a moment after the map, and a Tab before that is lost, so
+  // Tab is pressed until the first stop, the answer box, shows its caret.
+  // Returns how the window looked with the focus still unseen.
+  std::optional<e2e::Image> Ready(e2e::WindowId window) {
+    if (!e2e::WaitFor(
+            [&] {
+              return Geometry(window) == kCentred && Shot(window).Count(kHelpButton, Lit) > 100 &&
+                     Shot(window).Count(kShakeButton, Lit) > 1000;
+            },
+            e2e::In(10s), "the window centred and painted")) {
+      return std::nullopt;
+    }
+    const e2e::Image unfocused = Shot(window);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      x_->Key("Tab");
+      if (e2e::WaitFor([&] { return Changed(Shot(window), unfocused, kAnswerBox) > 5; },
+                       e2e::In(1500ms), "the caret")) {
+        return unfocused;
+      }
+    }
+    ADD_FAILURE() << "Tab never reached the answer box";
+    return std::nullopt;
+  }
+
+  // Presses Tab and waits until `area` looks different from `unfocused`.
+  testing::AssertionResult TabTo(e2e::WindowId window, const e2e::Image& unfocused,
+                                 const e2e::Rect& area, e2e::Image* shot = nullptr) {
+    x_->Key("Tab");
+    e2e::Image seen;
+    auto result = e2e::WaitFor(
+        [&] {
+          seen = Shot(window);
+          return Changed(seen, unfocused, area) > 5;
+        },
+        e2e::In(3s), "a visible focus at " + e2e::Describe(area));
+    if (shot != nullptr) *shot = seen;
+    return result;
+  }
+};
+
+TEST_F(WineKeyboardTest, TabShowsTheFocusOnEachControlInTurnAndSpaceShakes) {
+  auto app = Launch();
+  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  ASSERT_TRUE(window) << app->Stderr();
+  const auto unfocused = Ready(*window);
+  ASSERT_TRUE(unfocused);
+
+  // The picture holds the focus first, unseen; then the design's order.
+  // The answer box (reached by Ready) shows its caret, which blinks.
+  const struct {
+    const char* name;
+    e2e::Rect rect;
+  } order[] = {{"Exit", kExitButton}, {"shake", kShakeButton}, {"Help", kHelpButton}};
+  for (const auto& stop : order) {
+    SCOPED_TRACE(stop.name);
+    e2e::Image shot;
+    ASSERT_TRUE(TabTo(*window, *unfocused, stop.rect, &shot));
+    for (const auto& other : order) {
+      if (other.name != stop.name) {
+        EXPECT_EQ(Changed(shot, *unfocused, other.rect), 0) << other.name << " changed too";
+      }
+    }
+  }
+
+  // Help -> Answer -> Exit -> shake, then Space.
+  ASSERT_TRUE(TabTo(*window, *unfocused, kAnswerBox));
+  ASSERT_TRUE(TabTo(*window, *unfocused, kExitButton));
+  ASSERT_TRUE(TabTo(*window, *unfocused, kShakeButton));
+  e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
+  x_->Key("space");
+  EXPECT_TRUE(e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(10s), "a sweep"));
+  EXPECT_TRUE(e2e::WaitFor([&] { return LitPixels(*window) > 20; }, e2e::In(10s),
+                           "the answer to light up"));
+  x_->Key("Escape");
+  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(30s))) << "Esc showed no help";
+  x_->Key("Return");
+  EXPECT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); }, e2e::In(10s),
+                           "the help box to close"));
+  EXPECT_TRUE(app->Running());
+}
+
+TEST_F(WineKeyboardTest, EnterOnTheShakeButtonShakes) {
+  auto app = Launch();
+  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  ASSERT_TRUE(window) << app->Stderr();
+  const auto unfocused = Ready(*window);  // on the answer box
+  ASSERT_TRUE(unfocused);
+  ASSERT_TRUE(TabTo(*window, *unfocused, kExitButton));
+  ASSERT_TRUE(TabTo(*window, *unfocused, kShakeButton));
+  SaveScreenshot(*window, "wine_enter_on_shake");
+  x_->Key("Return");
+  EXPECT_TRUE(e2e::WaitFor([&] { return LitPixels(*window) > 20; }, e2e::In(10s),
+                           "an answer after Enter on the shake button"));
+}
+
+}  // namespace
+}  // namespace omenglobe_wine
