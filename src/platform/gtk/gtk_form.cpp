@@ -11,6 +11,7 @@
 #include "platform/backend.h"
 #include "platform/gtk/design_layout.h"
 #include "platform/gtk/gtk_support.h"
+#include "platform/gtk/window_icon.h"
 #include "platform/gtk/x11_window.h"
 #include "platform/layout.h"
 #include "platform/runtime.h"
@@ -274,11 +275,7 @@ void CreateForm(Form& form) {
   gtk_window_set_decorated(GTK_WINDOW(window), !design.borderless);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), !design.showInTaskbar);
-  if (design.hasIcon) {
-    if (auto icon = gtk::Decode(resources::ProgramIcon())) {
-      gtk_window_set_icon(GTK_WINDOW(window), icon.get());
-    }
-  }
+  if (design.hasIcon) gtk::SetProgramIcons(GTK_WINDOW(window));
   gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK);
   g_signal_connect(window, "button-press-event", G_CALLBACK(gtk::OnFormPress), nullptr);
   g_signal_connect(window, "delete-event", G_CALLBACK(gtk::OnDelete), nullptr);
