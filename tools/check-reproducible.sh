@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the same source twice, in two different directories one after the
-# other (with a different time zone and umask), and compares what comes out:
+# other (with a different time zone and umask, the second from a read-only
+# tree when this user may make a mount namespace), and compares what comes out:
 # the Linux program (stripped), the Windows program, the Debian package and
 # the Windows installer. Exits non-zero if any of the first three differ;
 # the installer is reported but not required (wixl writes a fresh package
@@ -12,7 +13,24 @@
 # hashes. DEB_BUILD_OPTIONS defaults to "nocheck parallel=2": the package's
 # unit tests do not change its bytes.
 set -euo pipefail
+
+# One build from TREE, its outputs in DEST, its build directories in BIN.
+if [[ ${1:-} == --inner ]]; then
+  tree=$2 bin=$3 dest=$4
+  cd "$tree"
+  cmake --preset release -B "$bin/release" >/dev/null
+  cmake --build "$bin/release" >/dev/null
+  strip -o "$dest/omenglobe" "$bin/release/omenglobe"
+  cmake --preset win32 -B "$bin/win32" >/dev/null
+  cmake --build "$bin/win32" >/dev/null
+  cp "$bin/win32/omenglobe.exe" "$bin"/win32/omenglobe-*.msi "$dest/"
+  tools/build-deb.sh "$dest" >"$dest/build-deb.log" 2>&1 ||
+    { tail -40 "$dest/build-deb.log"; exit 1; }
+  exit 0
+fi
+
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+self="$source_dir/tools/$(basename "$0")"
 out=${1:-$source_dir/build/reproducible}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -22,27 +40,25 @@ export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 work=$(mktemp -d "${TMPDIR:-/tmp}/omenglobe-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-build() {  # build NAME TREE
-  local name=$1 tree=$2 dest="$out/$1"
-  rm -rf "$dest" && mkdir -p "$dest" "$tree"
+build() {  # build NAME TREE [read-only]
+  local name=$1 tree=$2 dest="$out/$1" bin="$work/$1-bin"
+  rm -rf "$dest" && mkdir -p "$dest" "$tree" "$bin"
   tar -C "$source_dir" --exclude=./.git --exclude=./build --exclude='./build-*' \
       --exclude=./obj-\* -cf - . | tar -C "$tree" -xf -
-  echo "== build $name in $tree"
-  (
-    cd "$tree"
-    cmake --preset release >/dev/null
-    cmake --build --preset release >/dev/null
-    strip -o "$dest/omenglobe" build/release/omenglobe
-    cmake --preset win32 >/dev/null
-    cmake --build --preset win32 >/dev/null
-    cp build/win32/omenglobe.exe build/win32/omenglobe-*.msi "$dest/"
-    tools/build-deb.sh "$dest" >"$dest/build-deb.log" 2>&1 ||
-      { tail -40 "$dest/build-deb.log"; exit 1; }
-  )
+  if [[ ${3:-} == read-only ]] && unshare -m true 2>/dev/null; then
+    # The tree mounted read-only in a mount namespace of this build's own:
+    # nothing may be written into the sources.
+    echo "== build $name in $tree (read-only)"
+    unshare -m bash -c 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" &&
+                        exec "$2" --inner "$1" "$3" "$4"' _ "$tree" "$self" "$bin" "$dest"
+  else
+    echo "== build $name in $tree"
+    "$self" --inner "$tree" "$bin" "$dest"
+  fi
 }
 
 build a "$work/first/omenglobe"
-(umask 0002 && TZ=Pacific/Kiritimati build b "$work/second place, longer/src/omenglobe")
+(umask 0002 && TZ=Pacific/Kiritimati build b "$work/second place, longer/src/omenglobe" read-only)
 
 status=0
 {
