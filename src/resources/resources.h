@@ -14,10 +14,13 @@ std::span<const std::uint8_t> ProgramIcon();
 // The ball picture as the bytes of a baseline JPEG file (350x350).
 std::span<const std::uint8_t> BallPicture();
 
-// The program icon at each size of the desktop icon theme, smallest first,
-// as the X window property _NET_WM_ICON holds it: for each size its width
-// and height, then width x height pixels 0xAARRGGBB (straight alpha), top
-// row first. Only the Linux program links this (omenglobe_window_icons).
-std::span<const std::uint32_t> WindowIconProperty();
+// The program icon at each size of the desktop icon theme, smallest first:
+// size x size pixels of two bytes, grey then alpha (straight), top row
+// first. Only the Linux program links this (omenglobe_window_icons).
+struct GreyIcon {
+  int size;
+  std::span<const std::uint8_t> greyAlpha;
+};
+std::span<const GreyIcon> WindowIcons();
 
 }  // namespace resources

@@ -22,17 +22,15 @@ namespace {
 // the rest of the window costs to start.
 constexpr int kSizesForGtk[] = {16, 32};
 
-GdkPixbuf* PixbufOf(int size, std::span<const std::uint32_t> argb) {
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, size, size);
+GdkPixbuf* PixbufOf(const resources::GreyIcon& icon) {
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, icon.size, icon.size);
   guchar* row = gdk_pixbuf_get_pixels(pixbuf);
   const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-  for (int y = 0; y < size; ++y, row += stride) {
-    for (int x = 0; x < size; ++x) {
-      const std::uint32_t p = argb[static_cast<std::size_t>(y * size + x)];
-      row[x * 4] = static_cast<guchar>(p >> 16);
-      row[x * 4 + 1] = static_cast<guchar>(p >> 8);
-      row[x * 4 + 2] = static_cast<guchar>(p);
-      row[x * 4 + 3] = static_cast<guchar>(p >> 24);
+  const std::uint8_t* p = icon.greyAlpha.data();
+  for (int y = 0; y < icon.size; ++y, row += stride) {
+    for (int x = 0; x < icon.size; ++x, p += 2) {
+      row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = p[0];
+      row[x * 4 + 3] = p[1];
     }
   }
   return pixbuf;
@@ -45,32 +43,44 @@ void SetFullIconProperty(GtkWidget* widget, gpointer) {
   Display* display = GDK_WINDOW_XDISPLAY(window);
   const Atom property =
       gdk_x11_get_xatom_by_name_for_display(gdk_window_get_display(window), "_NET_WM_ICON");
-  // Xlib wants format-32 data as long; widened a slice at a time, and each
-  // request stays under the core protocol's size limit.
+  // Xlib wants format-32 data as long: _NET_WM_ICON's width, height and
+  // 0xAARRGGBB pixels, built a slice at a time so each request stays under
+  // the core protocol's size limit and no copy of the whole is ever held.
   static unsigned long slice[8192];
-  const std::span<const std::uint32_t> all = resources::WindowIconProperty();
+  std::size_t used = 0;
   int mode = PropModeReplace;
-  for (std::size_t at = 0; at < all.size(); at += std::size(slice)) {
-    const std::size_t n = std::min(std::size(slice), all.size() - at);
-    std::copy_n(all.begin() + static_cast<std::ptrdiff_t>(at), n, slice);
+  auto flush = [&] {
     XChangeProperty(display, GDK_WINDOW_XID(window), property, XA_CARDINAL, 32, mode,
-                    reinterpret_cast<const unsigned char*>(slice), static_cast<int>(n));
+                    reinterpret_cast<const unsigned char*>(slice), static_cast<int>(used));
     mode = PropModeAppend;
+    used = 0;
+  };
+  for (const resources::GreyIcon& icon : resources::WindowIcons()) {
+    slice[used++] = static_cast<unsigned long>(icon.size);
+    slice[used++] = static_cast<unsigned long>(icon.size);
+    const std::uint8_t* p = icon.greyAlpha.data();
+    const std::uint8_t* const end = p + icon.greyAlpha.size();
+    while (p != end) {
+      const std::size_t n =
+          std::min<std::size_t>(std::size(slice) - used, static_cast<std::size_t>(end - p) / 2);
+      for (std::size_t i = 0; i < n; ++i, p += 2) {
+        slice[used + i] = (static_cast<unsigned long>(p[1]) << 24) | p[0] * 0x010101UL;
+      }
+      used += n;
+      if (used == std::size(slice)) flush();
+    }
   }
+  if (used != 0) flush();
 }
 
 }  // namespace
 
 void SetProgramIcons(GtkWindow* window) {
   GList* icons = nullptr;
-  const std::span<const std::uint32_t> all = resources::WindowIconProperty();
-  for (std::size_t at = 0; at + 2 <= all.size();) {
-    const int size = static_cast<int>(all[at]);
-    const auto pixels = all.subspan(at + 2, static_cast<std::size_t>(size) * size);
-    if (std::ranges::find(kSizesForGtk, size) != std::end(kSizesForGtk)) {
-      icons = g_list_append(icons, PixbufOf(size, pixels));
+  for (const resources::GreyIcon& icon : resources::WindowIcons()) {
+    if (std::ranges::find(kSizesForGtk, icon.size) != std::end(kSizesForGtk)) {
+      icons = g_list_append(icons, PixbufOf(icon));
     }
-    at += 2 + pixels.size();
   }
   gtk_window_set_icon_list(window, icons);
   g_list_free_full(icons, g_object_unref);
