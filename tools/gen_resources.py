@@ -12,8 +12,9 @@ Writes, relative to the repository root:
                                alpha) at 16, 22, 24, 32, 48, 64, 128 and
                                256 px, and a scalable SVG.
 
-and, with --window-icons FILE, the C++ source of the RGBA pixels that the
-running Linux window offers the window manager (a build step).
+and, with --window-icons FILE, the C++ source of the pixels (grey and
+alpha) that the running Linux window offers the window manager at each of
+those sizes (a build step).
 
 The script uses only the Python 3 standard library (it carries its own small
 baseline JPEG encoder and ICO writer) and is deterministic: every cosine it
@@ -612,8 +613,8 @@ def png_chunk(kind, payload):
 def encode_png(rgba, size):
     """8-bit grey + alpha PNG (the icon has no colour), filter 0 rows.
 
-    zlib's deflate at level 9 gives the same bytes for the same input on
-    every zlib release Debian ships; --check notices if that ever changes.
+    zlib's deflate is deterministic for a given zlib; should another zlib
+    ever write other bytes, --check says so.
     """
     rows = bytearray()
     for y in range(size):
