@@ -22,7 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import support  # noqa: E402
 
 APP_ID = "org.omenglobe.Omenglobe"
-LOCK = "/var/lock/omenglobe-package-test.lock"
+LOCK_NAME = "omenglobe-package-test.lock"
 APT = ["apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=900"]
 
 
@@ -117,13 +117,15 @@ def main():
                           capture_output=True, text=True, timeout=600)
     assert lint.returncode == 0, f"lintian:\n{lint.stdout}{lint.stderr}"
 
-    with open(LOCK, "w") as lock:
+    lock_dir = "/run/lock" if os.path.isdir("/run/lock") else tempfile.gettempdir()
+    lock = os.open(os.path.join(lock_dir, LOCK_NAME), os.O_RDWR | os.O_CREAT | os.O_NOFOLLOW, 0o600)
+    try:
         fcntl.flock(lock, fcntl.LOCK_EX)
         assert installed_version() is None, \
             "omenglobe is already installed here; this test installs and purges it"
         try:
-            # apt-get resolves the dependencies (the font among them) offline
-            # from what is installed or cached; ./ marks a file, not a name.
+            # "./": a file, not a package name. Its dependencies (the font
+            # among them) are installed already where test.sh ran.
             run(*APT, "install", f"./{deb.name}", cwd=deb.parent)
             assert installed_version() == deb.name.split("_")[1], "not installed"
             files = [Path(p) for p in run("dpkg-query", "-L", "omenglobe").split()]
@@ -148,6 +150,8 @@ def main():
         left = [p for p in own if p.exists() or p.is_symlink()]
         assert not left, f"left behind by purge: {left}"
         assert not Path("/usr/share/doc/omenglobe").exists()
+    finally:
+        os.close(lock)
     print(f"{deb.name}: lintian clean, installed, started from its menu entry, purged: ok")
 
 
