@@ -43,14 +43,15 @@ build() {  # build NAME TREE [read-only]
   rm -rf "$dest" && mkdir -p "$dest" "$tree" "$bin"
   tar -C "$source_dir" --exclude=./.git --exclude=./build --exclude='./build-*' \
       --exclude=./obj-\* -cf - . | tar -C "$tree" -xf -
-  if [[ ${3:-} == read-only ]] && unshare -m true 2>/dev/null; then
+  local ro_mount='mount --bind "$1" "$1" && mount -o remount,bind,ro "$1"'
+  if [[ ${3:-} == read-only ]] && unshare -m bash -c "$ro_mount" _ "$tree" 2>/dev/null; then
     # The tree mounted read-only in a mount namespace of this build's own:
     # nothing may be written into the sources.
     echo "== build $name in $tree (read-only)"
-    unshare -m bash -c 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" &&
-                        exec "$2" --inner "$1" "$3" "$4"' _ "$tree" "$self" "$bin" "$dest"
+    unshare -m bash -c "$ro_mount"' && exec "$2" --inner "$1" "$3" "$4"' \
+      _ "$tree" "$self" "$bin" "$dest"
   else
-    echo "== build $name in $tree"
+    echo "== build $name in $tree${3:+ (cannot mount it read-only here)}"
     "$self" --inner "$tree" "$bin" "$dest"
   fi
 }
