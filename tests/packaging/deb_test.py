@@ -2,8 +2,9 @@
 """The Debian package end to end, as root on a throwaway machine: lintian
 on the package and its .changes, `apt-get install ./omenglobe_….deb`, the
 installed program started from its menu entry on a private X server (a
-shaped window with the entry's WM_CLASS and an icon at several sizes),
-then `apt-get purge` and nothing of the package left behind.
+shaped window with the entry's WM_CLASS and an icon at several sizes), an
+upgrade to a later revision in place, then `apt-get purge` and nothing of
+the package left behind.
 
 Installing system-wide is exclusive: a lock file keeps two runs apart."""
 
@@ -100,6 +101,18 @@ def launch_from_menu_entry(workdir):
     return found
 
 
+def later_revision(deb, workdir):
+    """The same package as revision -2, repacked, to upgrade to."""
+    tree = Path(tempfile.mkdtemp(prefix="later ", dir=workdir))
+    run("dpkg-deb", "-R", str(deb), str(tree / "pkg"))
+    control = tree / "pkg" / "DEBIAN" / "control"
+    control.write_text(control.read_text().replace("\nVersion: 1.0.0-1\n",
+                                                   "\nVersion: 1.0.0-2\n"))
+    later = tree / deb.name.replace("_1.0.0-1_", "_1.0.0-2_")
+    run("dpkg-deb", "--root-owner-group", "-b", str(tree / "pkg"), str(later))
+    return later
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--deb-dir", required=True, type=Path,
@@ -142,6 +155,14 @@ def main():
             assert shaped, "the window is not shaped"
             assert len(icon_sizes) >= 2 and (256, 256) in icon_sizes and \
                 (16, 16) in icon_sizes, f"icon sizes: {icon_sizes}"
+
+            # A later revision of the package replaces this one in place.
+            later = later_revision(deb, args.workdir)
+            run(*APT, "install", f"./{later.name}", cwd=later.parent)
+            shutil.rmtree(later.parent)
+            assert installed_version() == later.name.split("_")[1], "not upgraded"
+            files_after = [Path(p) for p in run("dpkg-query", "-L", "omenglobe").split()]
+            assert files_after == files, "the upgrade changed what the package holds"
         finally:
             purge = subprocess.run([*APT, "purge", "omenglobe"], capture_output=True,
                                    text=True, timeout=900)
@@ -152,7 +173,7 @@ def main():
         assert not Path("/usr/share/doc/omenglobe").exists()
     finally:
         os.close(lock)
-    print(f"{deb.name}: lintian clean, installed, started from its menu entry, purged: ok")
+    print(f"{deb.name}: lintian clean, installed, started from its menu entry, upgraded, purged: ok")
 
 
 if __name__ == "__main__":
