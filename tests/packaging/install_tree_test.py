@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """`cmake --install` into a staging directory whose path has spaces, twice
-(the second over the first): every file where the freedesktop
-specifications look for it, icons of their nominal sizes, a desktop entry
+(the second over the first): every file where desktops and tools look for
+it (the freedesktop.org layout), icons of their nominal sizes, a desktop entry
 whose Icon and Exec resolve inside the tree, a manual page that renders
 without a warning."""
 
