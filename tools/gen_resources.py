@@ -8,6 +8,13 @@ Writes, relative to the repository root:
                                exactly 2238 bytes.
   src/resources/ball.jpg       ball picture: baseline JPEG (SOF0, JFIF 1.01,
                                YCbCr), 350x350, exactly 4464 bytes.
+  data/icons/hicolor/          the desktop icon, same emblem: PNG (grey and
+                               alpha) at 16, 22, 24, 32, 48, 64, 128 and
+                               256 px, and a scalable SVG.
+
+and, with --window-icons FILE, the C++ source of the pixels (grey and
+alpha) that the running Linux window offers the window manager at each of
+those sizes (a build step).
 
 The script uses only the Python 3 standard library (it carries its own small
 baseline JPEG encoder and ICO writer) and is deterministic: every cosine it
@@ -25,6 +32,7 @@ import argparse
 import math
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -33,6 +41,13 @@ BALL_PATH = ROOT / "src" / "resources" / "ball.jpg"
 
 ICON_SIZE = 32
 ICON_FILE_BYTES = 2238
+# The icon's geometry in units of the 32 px design; the .ico and every
+# size of the desktop icons scale these.
+DESIGN = 32.0
+DISC_RADIUS = 15.5
+CORE_RADIUS = 13.75
+STAR_DROP = 0.5  # the star sits this far below the disc's centre
+STAR_RADIUS = 10.0
 
 BALL_SIZE = 350
 BALL_FILE_BYTES = 4464
@@ -458,9 +473,9 @@ def render_icon():
     """
     size = ICON_SIZE
     c = size / 2.0
-    radius = 15.5
-    core_radius = 13.75
-    star = star_polygon(c, c + 0.5, 10.0)
+    radius = DISC_RADIUS
+    core_radius = CORE_RADIUS
+    star = star_polygon(c, c + STAR_DROP, STAR_RADIUS)
     total = SUPERSAMPLE * SUPERSAMPLE
     index = bytearray(size * size)
     mask = [[0] * size for _ in range(size)]
@@ -512,13 +527,198 @@ def build_icon():
 
 
 # --------------------------------------------------------------------------
+# Desktop icons: the same emblem at the theme's sizes, with alpha
+# --------------------------------------------------------------------------
+
+APP_ID = "org.omenglobe.Omenglobe"
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+# What the running window offers the window manager (see WindowIcons()).
+WINDOW_SIZES = THEME_SIZES
+THEME_DIR = ROOT / "data" / "icons" / "hicolor"
+# Half the diagonal of a pixel plus a margin: a pixel whose centre lies
+# farther than this from every edge of a shape is wholly inside or outside it.
+CLEAR_OF_EDGE = 0.75
+
+
+def segment_distance(px, py, ax, ay, bx, by):
+    dx = bx - ax
+    dy = by - ay
+    t = ((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy)
+    t = min(1.0, max(0.0, t))
+    ex = ax + t * dx - px
+    ey = ay + t * dy - py
+    return math.sqrt(ex * ex + ey * ey)
+
+
+def disc_coverage(x, y, cx, cy, radius):
+    """Like coverage() of a disc, sampling only pixels on its edge."""
+    d = math.sqrt((x + 0.5 - cx) ** 2 + (y + 0.5 - cy) ** 2)
+    total = SUPERSAMPLE * SUPERSAMPLE
+    if d < radius - CLEAR_OF_EDGE:
+        return total
+    if d > radius + CLEAR_OF_EDGE:
+        return 0
+    r2 = radius * radius
+    return coverage(x, y, lambda px, py: (px - cx) ** 2 + (py - cy) ** 2 <= r2)
+
+
+def polygon_coverage(x, y, poly):
+    """Like coverage() of a polygon, sampling only pixels on its edges."""
+    px = x + 0.5
+    py = y + 0.5
+    n = len(poly)
+    near = any(segment_distance(px, py, *poly[i], *poly[(i + 1) % n])
+               <= CLEAR_OF_EDGE for i in range(n))
+    if not near:
+        return SUPERSAMPLE * SUPERSAMPLE if inside_polygon(px, py, poly) else 0
+    return coverage(x, y, lambda qx, qy: inside_polygon(qx, qy, poly))
+
+
+def render_rgba(size):
+    """The icon as straight-alpha RGBA, top row first.
+
+    Grey levels as in render_icon(); the disc's outline is anti-aliased into
+    the alpha channel instead of the .ico's one-bit mask.
+    """
+    k = size / DESIGN
+    c = size / 2.0
+    radius = DISC_RADIUS * k
+    core_radius = CORE_RADIUS * k
+    star = star_polygon(c, c + STAR_DROP * k, STAR_RADIUS * k)
+    total = SUPERSAMPLE * SUPERSAMPLE
+    out = bytearray(size * size * 4)
+    for y in range(size):
+        for x in range(size):
+            alpha_hits = disc_coverage(x, y, c, c, radius)
+            if alpha_hits == 0:
+                continue
+            dx = x + 0.5 - c
+            dy = y + 0.5 - c
+            light = max(-1.0, min(1.0, -(dx + dy) / (radius * SQRT2)))
+            rim = 0x70 + int(math.floor(light * 0x28 + 0.5))
+            level = to_level(disc_coverage(x, y, c, c, core_radius), total,
+                             rim, 0x00)
+            level = to_level(polygon_coverage(x, y, star), total, level, 0xFF)
+            i = (y * size + x) * 4
+            out[i:i + 4] = bytes([level, level, level,
+                                  to_level(alpha_hits, total, 0, 255)])
+    return bytes(out)
+
+
+def png_chunk(kind, payload):
+    return (struct.pack(">I", len(payload)) + kind + payload
+            + struct.pack(">I", zlib.crc32(kind + payload)))
+
+
+def encode_png(rgba, size):
+    """8-bit grey + alpha PNG (the icon has no colour), filter 0 rows.
+
+    zlib's deflate is deterministic for a given zlib; should another zlib
+    ever write other bytes, --check says so.
+    """
+    rows = bytearray()
+    for y in range(size):
+        rows.append(0)
+        row = rgba[y * size * 4:(y + 1) * size * 4]
+        for x in range(size):
+            rows.append(row[x * 4])
+            rows.append(row[x * 4 + 3])
+    ihdr = struct.pack(">IIBBBBB", size, size, 8, 4, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", ihdr)
+            + png_chunk(b"IDAT", zlib.compress(bytes(rows), 9))
+            + png_chunk(b"IEND", b""))
+
+
+def svg_number(value):
+    text = f"{value:.4f}".rstrip("0").rstrip(".")
+    return "0" if text == "-0" else text
+
+
+def build_svg():
+    """The emblem as a scalable icon on the 32-unit design grid."""
+    c = DESIGN / 2.0
+    star = star_polygon(c, c + STAR_DROP, STAR_RADIUS)
+    points = " ".join(f"{svg_number(x)},{svg_number(y)}" for x, y in star)
+    # The rim's sheen runs from 0x98 at the upper left to 0x48 at the lower
+    # right along the diagonal, as in the bitmaps.
+    a = svg_number(c - DISC_RADIUS / SQRT2)
+    b = svg_number(c + DISC_RADIUS / SQRT2)
+    text = f"""<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">
+  <title>Omenglobe</title>
+  <defs>
+    <linearGradient id="rim" gradientUnits="userSpaceOnUse" x1="{a}" y1="{a}" x2="{b}" y2="{b}">
+      <stop offset="0" stop-color="#989898"/>
+      <stop offset="1" stop-color="#484848"/>
+    </linearGradient>
+  </defs>
+  <circle cx="{svg_number(c)}" cy="{svg_number(c)}" r="{svg_number(DISC_RADIUS)}" fill="url(#rim)"/>
+  <circle cx="{svg_number(c)}" cy="{svg_number(c)}" r="{svg_number(CORE_RADIUS)}" fill="#000000"/>
+  <polygon points="{points}" fill="#ffffff"/>
+</svg>
+"""
+    return text.encode("ascii")
+
+
+def theme_outputs():
+    outputs = []
+    for size in THEME_SIZES:
+        path = THEME_DIR / f"{size}x{size}" / "apps" / f"{APP_ID}.png"
+        outputs.append((path, encode_png(render_rgba(size), size)))
+    outputs.append((THEME_DIR / "scalable" / "apps" / f"{APP_ID}.svg",
+                    build_svg()))
+    return outputs
+
+
+def window_icon_source(sizes):
+    """C++ source of the running window's icons, ready to send.
+
+    The icon has no colour, so each pixel is two bytes, grey then alpha
+    (straight), top row first: half the size of ready 0xAARRGGBB words, and
+    widening it into _NET_WM_ICON's words is a shift and a multiply.
+    """
+    lines = ["// Generated by tools/gen_resources.py --window-icons. "
+             "Do not edit.",
+             "#include \"resources/resources.h\"", "",
+             "namespace resources {", "namespace {"]
+    for size in sizes:
+        rgba = render_rgba(size)
+        data = bytearray()
+        for i in range(0, len(rgba), 4):
+            assert rgba[i] == rgba[i + 1] == rgba[i + 2]
+            data += bytes([rgba[i], rgba[i + 3]])
+        lines.append(f"constexpr std::uint8_t kIcon{size}[] = {{")
+        for i in range(0, len(data), 24):
+            lines.append("    " + ",".join(str(v) for v in data[i:i + 24]) + ",")
+        lines.append("};")
+    lines += ["}  // namespace", "",
+              "std::span<const GreyIcon> WindowIcons() {",
+              "  static constexpr GreyIcon kIcons[] = {"]
+    lines += [f"      {{{size}, kIcon{size}}}," for size in sizes]
+    lines += ["  };", "  return kIcons;", "}", "", "}  // namespace resources",
+              ""]
+    return "\n".join(lines).encode("ascii")
+
+
+# --------------------------------------------------------------------------
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--check", action="store_true",
                         help="compare instead of writing; exit 1 on mismatch")
+    parser.add_argument("--window-icons", metavar="FILE", type=Path,
+                        help="write only the C++ source of the window's "
+                             "icon pixels to FILE (a build step)")
     args = parser.parse_args(argv)
+    if args.window_icons:
+        data = window_icon_source(WINDOW_SIZES)
+        # Rewriting identical bytes would only make the build redo its work.
+        if not args.window_icons.exists() or \
+                args.window_icons.read_bytes() != data:
+            args.window_icons.write_bytes(data)
+        return 0
     outputs = [(ICON_PATH, build_icon()), (BALL_PATH, build_ball())]
+    outputs += theme_outputs()
     if args.check:
         stale = [p for p, data in outputs
                  if not p.exists() or p.read_bytes() != data]

@@ -1,5 +1,8 @@
 // The window as it first shows: size, place, shape, controls and pixels,
 // at the standard resolution and at a larger one.
+#include <cstddef>
+#include <vector>
+
 #include "gtk_program.h"
 
 namespace omenglobe_e2e {
@@ -34,10 +37,16 @@ TEST_F(WindowTest, ShowsTheBallCentredAndCutToTheEllipseAt96Dpi) {
     EXPECT_FALSE(x_->ShapeContains(*window, 60, 40, kind)) << "just outside the upper left arc";
   }
 
+  // The icon at every size of the desktop icon theme, each whole.
   const auto icon = x_->CardinalProperty(*window, "_NET_WM_ICON");
-  ASSERT_GE(icon.size(), 2u) << "the window has no icon";
-  EXPECT_EQ(icon[0], 32);
-  EXPECT_EQ(icon[1], 32);
+  std::vector<long> sizes;
+  for (std::size_t at = 0; at + 2 <= icon.size();) {
+    ASSERT_EQ(icon[at], icon[at + 1]) << "a square icon at " << at;
+    sizes.push_back(static_cast<long>(icon[at]));
+    at += 2 + static_cast<std::size_t>(icon[at] * icon[at + 1]);
+    ASSERT_LE(at, icon.size()) << "the last icon is cut short";
+  }
+  EXPECT_EQ(sizes, (std::vector<long>{16, 22, 24, 32, 48, 64, 128, 256}));
 
   ASSERT_TRUE(e2e::WaitFor(
       [&] {

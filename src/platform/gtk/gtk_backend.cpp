@@ -87,6 +87,7 @@ std::optional<std::string> Init(std::string_view programTitle, int argc, char** 
   // move are X features; under Wayland this runs on XWayland.
   if (g_getenv("GDK_BACKEND") == nullptr) gdk_set_allowed_backends("x11");
   g_set_application_name(std::string(programTitle).c_str());
+  g_set_prgname("omenglobe");  // WM_CLASS "omenglobe", "Omenglobe", whatever argv[0] says
   if (!gtk_init_check(&argc, &argv)) return DisplayProblem();
 
   GdkDisplay* display = gdk_display_get_default();

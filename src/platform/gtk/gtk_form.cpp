@@ -13,6 +13,7 @@
 #include "platform/gtk/gtk_accessibility.h"
 #include "platform/gtk/gtk_support.h"
 #include "platform/gtk/jpeg_surface.h"
+#include "platform/gtk/window_icon.h"
 #include "platform/gtk/x11_window.h"
 #include "platform/layout.h"
 #include "platform/runtime.h"
@@ -41,21 +42,6 @@ std::string CssColour(Colour colour) {
 GdkRGBA Rgba(Colour colour) {
   const Colour c = ResolveColour(colour);
   return {Red(c) / 255.0, Green(c) / 255.0, Blue(c) / 255.0, 1.0};
-}
-
-Ref<GdkPixbuf> Decode(std::span<const std::uint8_t> bytes) {
-  Ref<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
-  GError* raw = nullptr;
-  const bool ok = gdk_pixbuf_loader_write(loader.get(), bytes.data(), bytes.size(), &raw) &&
-                  gdk_pixbuf_loader_close(loader.get(), &raw);
-  Error error(raw);
-  if (!ok) {
-    // Only the look suffers: the window works without its picture or icon.
-    g_warning("cannot decode an embedded image: %s", error ? error->message : "unknown error");
-    return {};
-  }
-  GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
-  return pixbuf != nullptr ? Ref<GdkPixbuf>(GDK_PIXBUF(g_object_ref(pixbuf))) : Ref<GdkPixbuf>();
 }
 
 std::string BuildCss(const Form& form) {
@@ -288,11 +274,7 @@ void CreateForm(Form& form) {
   gtk_window_set_decorated(GTK_WINDOW(window), !design.borderless);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), !design.showInTaskbar);
-  if (design.hasIcon) {
-    if (auto icon = gtk::Decode(resources::ProgramIcon())) {
-      gtk_window_set_icon(GTK_WINDOW(window), icon.get());
-    }
-  }
+  if (design.hasIcon) gtk::SetProgramIcons(GTK_WINDOW(window));
   gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK);
   g_signal_connect(window, "button-press-event", G_CALLBACK(gtk::OnFormPress), nullptr);
   g_signal_connect(window, "delete-event", G_CALLBACK(gtk::OnDelete), nullptr);
