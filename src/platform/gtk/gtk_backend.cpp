@@ -121,7 +121,7 @@ std::optional<std::string> Init(std::string_view programTitle, int argc, char** 
 
   GdkDisplay* display = gdk_display_get_default();
   if (display == nullptr) return DisplayProblem(displayArgument);
-  gtk::ReportLostConnection(display);
+  gtk::InstallErrorHandlers(display);
   // The desktop's font resolution (Xft.dpi) decides the twips per pixel;
   // GtkSettings reads it, so it is created first.
   gtk_settings_get_default();

@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+// Last, for its min and max macros: the layout of Xlib's event queue.
+#include <X11/Xlibint.h>
+#undef min
+#undef max
+
 namespace platform::gtk {
 
 unsigned long XWindowId(GdkWindow* window) {
@@ -44,11 +49,63 @@ int OnConnectionLost(Display* display) {
   _exit(1);
 }
 
+// The window another program may destroy, and whether it has. Requests on
+// it that were on their way when it went fail on the server, and Xlib may
+// read those errors inside one of GDK's error traps, whose handler would end
+// the program for an error it did not trap. They are dropped before any
+// handler sees them: Xlib's conversion hook for an error code comes first.
+Window watchedWindow = 0;
+bool watchedWindowGone = false;
+int renderBadPicture = -1;
+using WireToError = Bool (*)(Display*, XErrorEvent*, xError*);
+WireToError previousConversion[256] = {};
+
+// The server reports the window's end before any error it causes, so the
+// report is handled already or still waits in Xlib's queue.
+bool WatchedWindowGone(Display* display, const XErrorEvent* error) {
+  if (watchedWindowGone || watchedWindow == 0) return watchedWindowGone;
+  if (error->resourceid == watchedWindow &&
+      (error->error_code == BadWindow || error->error_code == BadDrawable)) {
+    return watchedWindowGone = true;
+  }
+  for (const _XQEvent* queued = display->head; queued != nullptr; queued = queued->next) {
+    if (queued->event.type == DestroyNotify &&
+        queued->event.xdestroywindow.window == watchedWindow) {
+      return watchedWindowGone = true;
+    }
+  }
+  return false;
+}
+
+Bool ConvertError(Display* display, XErrorEvent* error, xError* wire) {
+  if (WatchedWindowGone(display, error)) return False;  // dropped
+  const WireToError previous = previousConversion[error->error_code];
+  return previous != nullptr ? previous(display, error, wire) : True;
+}
+
+// The errors of requests on a window, on what was drawn onto it and on what
+// was made from it, once it is gone.
+void DropErrorsOfTheDeadWindow(Display* display) {
+  std::vector<int> codes = {BadWindow, BadPixmap, BadDrawable, BadGC};
+  int major = 0, firstEvent = 0, firstError = 0;
+  if (XQueryExtension(display, "RENDER", &major, &firstEvent, &firstError)) {
+    renderBadPicture = firstError + 1;  // BadPicture
+    codes.push_back(renderBadPicture);
+  }
+  for (const int code : codes)
+    previousConversion[code] = XESetWireToError(display, code, ConvertError);
+}
+
 GdkFilterReturn OnWindowEvent(GdkXEvent* raw, GdkEvent*, gpointer destroyed) {
   const auto* event = static_cast<const XEvent*>(raw);
-  if (event->type != DestroyNotify || event->xdestroywindow.window != event->xdestroywindow.event) {
+  // GDK files the window's focus child under the window too; its end comes
+  // first and is not the one to act on.
+  if (event->type != DestroyNotify || event->xdestroywindow.window != watchedWindow) {
     return GDK_FILTER_CONTINUE;
   }
+  watchedWindowGone = true;
+  // Errors of requests made before now arrive before anything made later.
+  XSync(event->xany.display, False);
   GdkDisplay* display = gdk_x11_lookup_xdisplay(event->xany.display);
   if (display != nullptr) gdk_x11_display_error_trap_push(display);
   reinterpret_cast<void (*)()>(destroyed)();
@@ -62,12 +119,19 @@ GdkFilterReturn OnWindowEvent(GdkXEvent* raw, GdkEvent*, gpointer destroyed) {
 
 void WatchForDestruction(GdkWindow* window, void (*destroyed)()) {
   if (window == nullptr || !GDK_IS_X11_WINDOW(window)) return;
-  gdk_window_add_filter(window, OnWindowEvent, reinterpret_cast<gpointer>(destroyed));
+  watchedWindow = GDK_WINDOW_XID(window);
+  watchedWindowGone = false;
+  // A filter of all events, not of the window's: GDK frees a window's own
+  // filters with the window, under the feet of the loop that calls them.
+  static bool added = false;
+  if (!added) gdk_window_add_filter(nullptr, OnWindowEvent, reinterpret_cast<gpointer>(destroyed));
+  added = true;
 }
 
-void ReportLostConnection(GdkDisplay* display) {
+void InstallErrorHandlers(GdkDisplay* display) {
   if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return;
   XSetIOErrorHandler(OnConnectionLost);
+  DropErrorsOfTheDeadWindow(GDK_DISPLAY_XDISPLAY(display));
 }
 
 Claim ClaimRunningCopy(GdkDisplay* display) {

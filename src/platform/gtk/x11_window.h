@@ -28,9 +28,11 @@ void SetXShapes(GdkWindow* window, const cairo_region_t* region);
 void WatchForDestruction(GdkWindow* window, void (*destroyed)());
 
 // From now on, a lost connection to the X server ends the program with one
-// line on stderr and status 1 (Xlib allows no way back). Does nothing for a
-// display that is not an X display.
-void ReportLostConnection(GdkDisplay* display);
+// line on stderr and status 1 (Xlib allows no way back), and errors from
+// requests on a window WatchForDestruction watches that another program has
+// destroyed are not fatal. Call once, right after the display is opened.
+// Does nothing for a display that is not an X display.
+void InstallErrorHandlers(GdkDisplay* display);
 
 // The running-copy check on X: ownership of a selection named for the user,
 // taken under a server grab, so that two copies starting together cannot
