@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -34,7 +36,22 @@ class ProgramTest : public testing::Test {
   void TearDown() override {
     x_.reset();
     server_.reset();
-    if (!runtimeDir_.empty()) std::filesystem::remove_all(runtimeDir_);
+    if (!runtimeDir_.empty()) {
+      ExpectNoSanitizerReports();
+      std::filesystem::remove_all(runtimeDir_);
+    }
+  }
+
+  // Every report of every copy the test started, in the sanitizer build;
+  // copies the test killed at its end had no chance to report leaks.
+  void ExpectNoSanitizerReports() {
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir_)) {
+      if (entry.path().filename().string().rfind("sanitizer", 0) != 0) continue;
+      std::ifstream in(entry.path());
+      std::stringstream report;
+      report << in.rdbuf();
+      if (!report.str().empty()) ADD_FAILURE() << "sanitizer report:\n" << report.str();
+    }
   }
 
   const std::string& RuntimeDir() {
@@ -53,6 +70,13 @@ class ProgramTest : public testing::Test {
     env["NO_AT_BRIDGE"] = "1";
     env["XDG_RUNTIME_DIR"] = RuntimeDir();
     env["GDK_BACKEND"] = std::nullopt;
+#ifdef OMENGLOBE_SANITIZED
+    const std::string log = "log_path=" + RuntimeDir() + "/sanitizer";
+    env["ASAN_OPTIONS"] = log + ":detect_leaks=1:abort_on_error=0";
+    env["UBSAN_OPTIONS"] = log + ":print_stacktrace=1:halt_on_error=1";
+    env["LSAN_OPTIONS"] = std::string("suppressions=") + OMENGLOBE_LSAN_SUPPRESSIONS +
+                          ":print_suppressions=0";
+#endif
     return env;
   }
 

@@ -124,8 +124,11 @@ FormWindow* FormWindow::Of(const Control& control) {
 
 namespace {
 std::string SystemError(const char* what) {
-  return std::string("cannot create ") + what + " (system error " + std::to_string(GetLastError()) +
-         ")";
+  // Wine without a display refuses windows without saying why.
+  const DWORD error = GetLastError();
+  return std::string("cannot create ") + what +
+         (error != 0 ? " (system error " + std::to_string(error) + ")"
+                     : ": the window system refused it");
 }
 }  // namespace
 

@@ -34,7 +34,7 @@ class HelpExitTest : public WineTest {
 
 TEST_F(HelpExitTest, HelpShowsABoxOwnedByTheWindowThatOkCloses) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
 
   const auto box = OpenHelp(*window);
@@ -56,7 +56,7 @@ TEST_F(HelpExitTest, HelpShowsABoxOwnedByTheWindowThatOkCloses) {
 
 TEST_F(HelpExitTest, EscapeIsTheHelpButtonsKey) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
 
   // Whichever control has the focus, even the answer box, which as a
@@ -73,7 +73,7 @@ TEST_F(HelpExitTest, EscapeIsTheHelpButtonsKey) {
 
 TEST_F(HelpExitTest, ExitShowsTheMessageAndEndsWithStatusZeroAfterTwoSeconds) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
 
   const double ms = ExitAndTime(*window, *app);
@@ -84,7 +84,7 @@ TEST_F(HelpExitTest, ExitShowsTheMessageAndEndsWithStatusZeroAfterTwoSeconds) {
 
 TEST_F(HelpExitTest, ExitEndsTheProgramEvenWithTheHelpBoxOpen) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
 
   // "X" first: the help box is modal, so the click on "X" must come before it.
