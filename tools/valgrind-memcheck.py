@@ -92,8 +92,10 @@ def run_case(binary, name, actions, workdir):
     env = dict(os.environ, DISPLAY=display, NO_AT_BRIDGE="1", XDG_RUNTIME_DIR=workdir)
     env.pop("GDK_BACKEND", None)
     program = subprocess.Popen(["valgrind", "--tool=memcheck", "--xml=yes",
-                                "--xml-file=" + xml_file, "--num-callers=40", binary],
-                               env=env, stderr=subprocess.PIPE, text=True)
+                                "--xml-file=" + xml_file, "--num-callers=40",
+                                "--suppressions=" + os.path.join(ROOT, "tools", "valgrind.supp"),
+                                binary],
+                               env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     started = time.monotonic()
     try:
         window = wait_for("the window", lambda: find_window(display, "Kelvra"), 120)

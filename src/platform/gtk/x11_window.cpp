@@ -56,7 +56,6 @@ int OnConnectionLost(Display* display) {
 // handler sees them: Xlib's conversion hook for an error code comes first.
 Window watchedWindow = 0;
 bool watchedWindowGone = false;
-int renderBadPicture = -1;
 using WireToError = Bool (*)(Display*, XErrorEvent*, xError*);
 WireToError previousConversion[256] = {};
 
@@ -89,8 +88,7 @@ void DropErrorsOfTheDeadWindow(Display* display) {
   std::vector<int> codes = {BadWindow, BadPixmap, BadDrawable, BadGC};
   int major = 0, firstEvent = 0, firstError = 0;
   if (XQueryExtension(display, "RENDER", &major, &firstEvent, &firstError)) {
-    renderBadPicture = firstError + 1;  // BadPicture
-    codes.push_back(renderBadPicture);
+    codes.push_back(firstError + 1);  // the rendering extension's BadPicture
   }
   for (const int code : codes)
     previousConversion[code] = XESetWireToError(display, code, ConvertError);
@@ -104,8 +102,6 @@ GdkFilterReturn OnWindowEvent(GdkXEvent* raw, GdkEvent*, gpointer destroyed) {
     return GDK_FILTER_CONTINUE;
   }
   watchedWindowGone = true;
-  // Errors of requests made before now arrive before anything made later.
-  XSync(event->xany.display, False);
   GdkDisplay* display = gdk_x11_lookup_xdisplay(event->xany.display);
   if (display != nullptr) gdk_x11_display_error_trap_push(display);
   reinterpret_cast<void (*)()>(destroyed)();
