@@ -11,28 +11,37 @@ namespace {
 
 class StartupTest : public WineTest {
  protected:
-  // Runs `exe` with no display in the prefix `env` describes; it must end
-  // with status 1 and its reason within a second and a half.
+  // Runs `exe` with no display in the prefix `env` describes: it must end
+  // with status 1 and its reason. Twice: the session's first program also
+  // waits for Wine's own services to start, which on a busy machine takes
+  // seconds; the second start, in a running session, must end within a
+  // second and a half.
   void ExpectACleanFailureWithoutADisplay(const std::string& exe, Env env) {
     env["DISPLAY"] = std::nullopt;
-    const auto started = e2e::Clock::now();
-    e2e::Process app({.argv = {WineCommandFor(exe), exe}, .env = env});
-    const auto status = app.WaitExit(started + 1500ms);
-    const double took = e2e::MillisecondsSince(started);
-    ASSERT_TRUE(status) << exe << " still runs 1.5 s after its start without a display";
-    EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 1})) << e2e::Describe(*status);
-    EXPECT_NE(app.Stderr().find("omenglobe: cannot create the window"), std::string::npos)
-        << app.Stderr();
-    RecordProperty(Is64Bit(exe) ? "no_display_64_ms" : "no_display_ms", static_cast<int>(took));
-    std::printf("%s without a display: %s after %.0f ms, stderr: %s", exe.c_str(),
-                e2e::Describe(*status).c_str(), took, app.Stderr().c_str());
+    for (const bool timed : {false, true}) {
+      SCOPED_TRACE(timed ? "in a running session" : "the session's first program");
+      const auto started = e2e::Clock::now();
+      e2e::Process app({.argv = {WineCommandFor(exe), exe}, .env = env});
+      const auto status = app.WaitExit(started + (timed ? 1500ms : kStartUp));
+      const double took = e2e::MillisecondsSince(started);
+      ASSERT_TRUE(status) << exe << " still runs " << took << " ms after its start";
+      EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 1})) << e2e::Describe(*status);
+      EXPECT_NE(app.Stderr().find("omenglobe: cannot create the window"), std::string::npos)
+          << app.Stderr();
+      if (timed) {
+        RecordProperty(Is64Bit(exe) ? "no_display_64_ms" : "no_display_ms", static_cast<int>(took));
+      }
+      std::printf("%s without a display (%s): %s after %.0f ms, stderr: %s", exe.c_str(),
+                  timed ? "running session" : "first in the session",
+                  e2e::Describe(*status).c_str(), took, app.Stderr().c_str());
+    }
   }
 };
 
 TEST_F(StartupTest, WithoutADisplayEndsWithStatusOneAndTheNextStartShowsTheWindow) {
   auto& prefix = WinePrefix::Get();
   ASSERT_FALSE(prefix.Problem()) << *prefix.Problem();
-  prefix.StartServer();
+  prefix.StartServer();  // the session lasts from one start to the next
   ExpectACleanFailureWithoutADisplay(RunExePath(), prefix.Environment());
 
   // The mutex went with the failed copy. Wine's session keeps the display it
