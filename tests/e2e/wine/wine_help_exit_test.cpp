@@ -24,7 +24,11 @@ class HelpExitTest : public WineTest {
     ClickAt(window, CentreX(kExitButton), CentreY(kExitButton));
     const auto status = app.WaitExit(e2e::In(30s));
     if (!status) {
-      ADD_FAILURE() << "the program did not end";
+      const e2e::Rect box = Inset(kAnswerBox, 2);
+      const bool parting = CaptureOf(window, box).Count({0, 0, box.width, box.height}, Lit) > 20;
+      ADD_FAILURE() << "the program did not end; the parting message "
+                    << (parting ? "shows" : "does not show") << ": "
+                    << SaveScreenshot(window, "wine_exit_hang");
       return -1;
     }
     EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 0})) << e2e::Describe(*status);

@@ -256,14 +256,17 @@ std::optional<e2e::WindowId> WineTest::WaitForDrawnWindow(e2e::Deadline deadline
   const auto window = WaitForMainWindow(deadline);
   if (!window) return window;
   const e2e::Rect box = Inset(kAnswerBox, 3), face = Inset(kShakeButton, 2);
+  // At rest where it starts, too: a click aimed from a place the window
+  // manager is still moving it away from would miss.
   const auto drawn = e2e::WaitFor(
       [&] {
+        if (Geometry(*window) != kCentred) return false;
         const auto shot = CaptureOf(*window, {0, 0, kCentred.width, kCentred.height});
         return shot.Count(box, Dark) == box.width * box.height && shot.Count(face, [](e2e::Rgb c) {
           return c.Max() >= 150;
         }) > face.width * face.height / 2;
       },
-      deadline, "the window's picture on the screen");
+      deadline, "the window's picture on the screen, centred");
   if (!drawn) {
     ADD_FAILURE() << drawn.message();
     return std::nullopt;

@@ -75,7 +75,6 @@ class WinePrefix {
   double bootMs_ = 0;
 };
 
-
 class WineTest : public testing::Test {
  protected:
   void StartServer(e2e::XServer::Options options = {});
@@ -84,9 +83,9 @@ class WineTest : public testing::Test {
   // Starts `wine omenglobe.exe` with this test's display.
   std::unique_ptr<e2e::Process> Launch();
   std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline);
-  // The window once its picture is on the screen (the black answer box and
-  // the shake button's light face): a window not yet painted passes for
-  // neither.
+  // The window once it rests centred with its picture on the screen (the
+  // black answer box and the shake button's light face): a window not yet
+  // painted passes for neither.
   std::optional<e2e::WindowId> WaitForDrawnWindow(e2e::Deadline deadline);
 
   e2e::Rect Geometry(e2e::WindowId window) const;
