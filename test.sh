@@ -16,8 +16,9 @@ tools/ensure-packages.sh \
   build-essential debhelper dpkg-dev lintian desktop-file-utils appstream msitools wixl \
   gir1.2-libmsi-1.0 python3-gi libgtk-3-bin man-db
 
-# The Windows program: the 32-bit product, and the same source built 64-bit
-# for the tests under Wine on machines that cannot run 32-bit code.
+# The Windows program: the 32-bit product, which the tests run under 32-bit
+# Wine, and the same source built 64-bit, which they fall back to on machines
+# that cannot run 32-bit code.
 cmake --preset win32
 cmake --build --preset win32
 cmake --preset win64
@@ -30,3 +31,9 @@ ctest --preset asan
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+
+# The Linux program itself under AddressSanitizer and UndefinedBehaviorSanitizer,
+# driven by the end-to-end tests of what it does while running and ending.
+cmake --preset gtk-asan
+cmake --build --preset gtk-asan
+ctest --preset gtk-asan

@@ -26,8 +26,14 @@ bool PrevInstance();
 ScreenMetrics Screen();
 
 // The form's native window and controls, built from the design table and
-// left hidden; shown at (ScaleX(Left), ScaleY(Top)).
-void CreateForm(Form& form);
+// left hidden; shown at (ScaleX(Left), ScaleY(Top)). Returns a one-line
+// reason when the window system refuses the window or anything else it
+// needs, having released what it got; raises Overflow for a size the window
+// system cannot represent, before any window exists.
+std::optional<std::string> CreateForm(Form& form);
+// Shows the reason a start failed where the desktop can (the line has gone
+// to stderr already); nothing where stderr is the place.
+void AlertStartFailure(std::string_view reason);
 void ShowForm(Form& form);
 // Destroys the native window with everything it owns (its timers, open message boxes
 // included). The C++ form and its controls outlive it.
@@ -65,5 +71,9 @@ void Click(CommandButton& button);  // ignored while the button is disabled
 void MouseDown(Form& form, Control* control, Integer button, Integer shift, Single x, Single y);
 void Tick(Timer& timer);
 void CloseRequested(Form& form);  // the window system asks the window to close
+// The window is gone without an unload of ours (another program destroyed
+// it, the session ended): the form unloads with it, no cancel possible. The
+// backend has let go of the window and its controls' native objects first.
+void WindowDestroyed(Form& form);
 
 }  // namespace platform::events

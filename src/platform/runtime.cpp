@@ -152,7 +152,15 @@ std::optional<int> Runtime::Start(const ProjectDescription& project, int argc, c
   state.form = project.createStartupForm();
   Form& form = *state.form;
   try {
-    backend::CreateForm(form);
+    if (auto problem = backend::CreateForm(form)) {
+      // Without its window the program cannot run: say so and end, which
+      // lets the next copy start.
+      Report(*problem);
+      backend::AlertStartFailure(*problem);
+      state.ended = true;
+      state.exitStatus = kExitBadEnvironment;
+      return state.exitStatus;
+    }
   } catch (const RuntimeError& error) {
     // The window's size comes from the screen's ratios too.
     Report(error.what());
@@ -207,6 +215,16 @@ void Tick(Timer& timer) {
 
 void CloseRequested(Form& form) {
   Runtime::Dispatch(form, [&] { Unload(form); });
+}
+
+void WindowDestroyed(Form& form) {
+  if (!form.Loaded()) return;
+  // The window cannot be kept, so Cancel is not asked for.
+  Runtime::Dispatch(form, [&] {
+    Integer cancel = 0;
+    if (form.OnUnload) form.OnUnload(cancel);
+  });
+  Runtime::Finish(form, kExitNormal);
 }
 
 }  // namespace events

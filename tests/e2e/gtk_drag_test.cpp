@@ -35,7 +35,7 @@ class DragTest : public ProgramTest, public testing::WithParamInterface<DragCase
 
 TEST_P(DragTest, PressOnTheBallMovesTheWindowAndAShakeKeepsTheNewHeight) {
   auto app = Launch();
-  const auto window = WaitForMainWindow();
+  const auto window = WaitForDrawnWindow();
   ASSERT_TRUE(window) << app->Stderr();
   const auto start = Geometry(*window);
 
@@ -51,7 +51,7 @@ TEST_P(DragTest, PressOnTheBallMovesTheWindowAndAShakeKeepsTheNewHeight) {
 
 TEST_P(DragTest, AnyButtonOnTheStripBelowThePictureMovesTheWindow) {
   auto app = Launch();
-  const auto window = WaitForMainWindow();
+  const auto window = WaitForDrawnWindow();
   ASSERT_TRUE(window) << app->Stderr();
   const auto start = Geometry(*window);
 
@@ -62,7 +62,7 @@ TEST_P(DragTest, AnyButtonOnTheStripBelowThePictureMovesTheWindow) {
 
 TEST_P(DragTest, PressesOnTheAnswerBoxAndOutsideTheEllipseLeaveTheWindowAlone) {
   auto app = Launch();
-  const auto window = WaitForMainWindow();
+  const auto window = WaitForDrawnWindow();
   ASSERT_TRUE(window) << app->Stderr();
   const auto start = Geometry(*window);
 

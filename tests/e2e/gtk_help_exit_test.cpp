@@ -11,7 +11,7 @@ class HelpExitTest : public ProgramTest {
 
 TEST_F(HelpExitTest, HelpOpensAModalBoxOfTheWindowThatReturnOrEscapeCloses) {
   auto app = Launch();
-  const auto window = WaitForMainWindow();
+  const auto window = WaitForDrawnWindow();
   ASSERT_TRUE(window) << app->Stderr();
 
   for (const char* key : {"Return", "Escape"}) {
@@ -53,7 +53,7 @@ TEST_F(HelpExitTest, HelpOpensAModalBoxOfTheWindowThatReturnOrEscapeCloses) {
 
 TEST_F(HelpExitTest, ExitShowsThePartingMessageAndEndsAboutTwoSecondsLater) {
   auto app = Launch();
-  const auto window = WaitForMainWindow();
+  const auto window = WaitForDrawnWindow();
   ASSERT_TRUE(window) << app->Stderr();
 
   const auto click = e2e::Clock::now();
@@ -74,7 +74,7 @@ TEST_F(HelpExitTest, ExitShowsThePartingMessageAndEndsAboutTwoSecondsLater) {
 
 TEST_F(HelpExitTest, ExitEndsTheProgramEvenWithTheHelpBoxOpen) {
   auto app = Launch();
-  const auto window = WaitForMainWindow();
+  const auto window = WaitForDrawnWindow();
   ASSERT_TRUE(window) << app->Stderr();
 
   const auto click = e2e::Clock::now();

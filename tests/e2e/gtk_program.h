@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -18,7 +20,6 @@ namespace omenglobe_e2e {
 using namespace std::chrono_literals;
 using namespace ball;
 
-
 inline bool Lit(e2e::Rgb c) { return c.r >= 0xC8 && c.g >= 0xC8 && c.b >= 0xC8; }
 
 // One private X server, a private runtime directory for the running-copy
@@ -26,6 +27,8 @@ inline bool Lit(e2e::Rgb c) { return c.r >= 0xC8 && c.g >= 0xC8 && c.b >= 0xC8; 
 class ProgramTest : public testing::Test {
  protected:
   void StartServer(e2e::XServer::Options options = {}) {
+    x_.reset();  // before its server goes
+    server_.reset();
     server_ = std::make_unique<e2e::XServer>(options);
     x_ = std::make_unique<e2e::XConnection>(server_->DisplayName());
   }
@@ -33,7 +36,22 @@ class ProgramTest : public testing::Test {
   void TearDown() override {
     x_.reset();
     server_.reset();
-    if (!runtimeDir_.empty()) std::filesystem::remove_all(runtimeDir_);
+    if (!runtimeDir_.empty()) {
+      ExpectNoSanitizerReports();
+      std::filesystem::remove_all(runtimeDir_);
+    }
+  }
+
+  // Every report of every copy the test started, in the sanitizer build;
+  // copies the test killed at its end had no chance to report leaks.
+  void ExpectNoSanitizerReports() {
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir_)) {
+      if (entry.path().filename().string().rfind("sanitizer", 0) != 0) continue;
+      std::ifstream in(entry.path());
+      std::stringstream report;
+      report << in.rdbuf();
+      if (!report.str().empty()) ADD_FAILURE() << "sanitizer report:\n" << report.str();
+    }
   }
 
   const std::string& RuntimeDir() {
@@ -52,19 +70,72 @@ class ProgramTest : public testing::Test {
     env["NO_AT_BRIDGE"] = "1";
     env["XDG_RUNTIME_DIR"] = RuntimeDir();
     env["GDK_BACKEND"] = std::nullopt;
+#ifdef OMENGLOBE_SANITIZED
+    const std::string log = "log_path=" + RuntimeDir() + "/sanitizer";
+    env["ASAN_OPTIONS"] = log + ":detect_leaks=1:abort_on_error=0";
+    env["UBSAN_OPTIONS"] = log + ":print_stacktrace=1:halt_on_error=1";
+    env["LSAN_OPTIONS"] = std::string("suppressions=") + OMENGLOBE_LSAN_SUPPRESSIONS +
+                          ":print_suppressions=0";
+#endif
     return env;
   }
 
   std::unique_ptr<e2e::Process> Launch(
-      std::map<std::string, std::optional<std::string>> overrides = {}) {
+      std::map<std::string, std::optional<std::string>> overrides = {},
+      std::vector<std::string> arguments = {}) {
     auto env = Environment();
     for (auto& [name, value] : overrides) env[name] = value;
-    return std::make_unique<e2e::Process>(
-        e2e::Process::Options{.argv = {OMENGLOBE_BINARY}, .env = env});
+    std::vector<std::string> argv = {OMENGLOBE_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return std::make_unique<e2e::Process>(e2e::Process::Options{.argv = argv, .env = env});
   }
 
   std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline = e2e::In(10s)) {
     return x_->WaitForWindow(kTitle, deadline);
+  }
+
+  // The window at 96 dpi once its picture is on the screen: mapped is not
+  // enough, a window not yet painted shows the server's white, which would
+  // pass for lit text or a button face. The ball's black answer box and the
+  // light face of the shake button are both needed.
+  std::optional<e2e::WindowId> WaitForDrawnWindow(e2e::Deadline deadline = e2e::In(10s)) {
+    const auto window = WaitForMainWindow(deadline);
+    if (!window) return window;
+    const auto drawn = e2e::WaitFor([&] { return Drawn(Shot(*window)); }, deadline,
+                                    "the window's picture on the screen");
+    if (!drawn) {
+      ADD_FAILURE() << drawn.message();
+      return std::nullopt;
+    }
+    return window;
+  }
+
+  static bool Drawn(const e2e::Image& shot) {
+    if (shot.Width() < kAnswerBox.x + kAnswerBox.width) return false;
+    const auto face = Inset(kShakeButton, 3);
+    return shot.Count(kAnswerBox, Dark) == kAnswerBox.width * kAnswerBox.height &&
+           shot.Count(face, [](e2e::Rgb c) { return c.Max() >= 0xC0; }) >
+               face.width * face.height / 2;
+  }
+
+  // What the program wrote to stderr that it should not have: GLib's
+  // criticals and warnings, and any sanitizer report.
+  static std::string Complaints(const std::string& stderrText) {
+    std::string found;
+    std::size_t start = 0;
+    while (start < stderrText.size()) {
+      auto end = stderrText.find('\n', start);
+      if (end == std::string::npos) end = stderrText.size();
+      const std::string line = stderrText.substr(start, end - start);
+      for (const char* mark : {"CRITICAL", "WARNING", "Sanitizer", "runtime error"}) {
+        if (line.find(mark) != std::string::npos) {
+          found += line + "\n";
+          break;
+        }
+      }
+      start = end + 1;
+    }
+    return found;
   }
 
   e2e::Rect Geometry(e2e::WindowId window) { return x_->Geometry(window).value_or(e2e::Rect{}); }

@@ -1,5 +1,5 @@
 // Starting the program: one copy per display and user, and a clear end
-// when there is no display to show it on.
+// when there is no display to show it on or the screen is beyond X's sizes.
 #include <signal.h>
 
 #include "gtk_program.h"
@@ -11,28 +11,63 @@ class StartupTest : public ProgramTest {};
 
 constexpr e2e::ExitStatus kNormalEnd{.exited = true, .code = 0};
 
-TEST_F(StartupTest, ASecondCopyEndsQuietlyWithoutAWindow) {
+// The claim belongs to the display, not to the name it was reached by nor to
+// the session's runtime directory.
+TEST_F(StartupTest, ASecondCopyOnTheSameDisplayEndsQuietlyHoweverItWasStarted) {
   StartServer();
-  // Once with the lock in the session's runtime directory, once in the
-  // private fallback directory under /tmp.
-  for (const bool runtimeDir : {true, false}) {
-    SCOPED_TRACE(runtimeDir ? "XDG_RUNTIME_DIR" : "no XDG_RUNTIME_DIR");
+  const std::string number = server_->DisplayName().substr(1);
+  for (const bool firstHasRuntimeDir : {true, false}) {
+    SCOPED_TRACE(firstHasRuntimeDir ? "first with XDG_RUNTIME_DIR" : "first without");
     std::map<std::string, std::optional<std::string>> env;
-    if (!runtimeDir) env["XDG_RUNTIME_DIR"] = std::nullopt;
+    if (!firstHasRuntimeDir) env["XDG_RUNTIME_DIR"] = std::nullopt;
     auto first = Launch(env);
-    const auto window = WaitForMainWindow();
-    ASSERT_TRUE(window) << first->Stderr();
+    ASSERT_TRUE(WaitForMainWindow()) << first->Stderr();
 
-    auto second = Launch(env);
-    const auto status = second->WaitExit(e2e::In(2s));
-    ASSERT_TRUE(status) << "the second copy is still running";
-    EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status);
-    EXPECT_EQ(second->Stderr(), "");
+    for (const std::string& spelling :
+         {":" + number, "unix:" + number, ":" + number + ".0", ":0" + number}) {
+      for (const bool runtimeDir : {true, false}) {
+        SCOPED_TRACE("DISPLAY=" + spelling + (runtimeDir ? "" : ", no XDG_RUNTIME_DIR"));
+        std::map<std::string, std::optional<std::string>> second{{"DISPLAY", spelling}};
+        if (!runtimeDir) second["XDG_RUNTIME_DIR"] = std::nullopt;
+        auto copy = Launch(second);
+        const auto status = copy->WaitExit(e2e::In(2s));
+        ASSERT_TRUE(status) << "the second copy is still running";
+        EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status);
+        EXPECT_EQ(copy->Stderr(), "");
+      }
+    }
     EXPECT_EQ(x_->FindWindows(kTitle, false).size(), 1u);
     EXPECT_TRUE(first->Running());
     first.reset();  // killed by PID
     ASSERT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kTitle, false).empty(); }, e2e::In(2s),
                              "the first copy's window to go"));
+  }
+}
+
+TEST_F(StartupTest, TwoDisplaysGiveTwoWindows) {
+  StartServer();
+  e2e::XServer other;
+  e2e::XConnection otherX(other.DisplayName());
+  auto here = Launch();
+  auto there = Launch({{"DISPLAY", other.DisplayName()}});
+  EXPECT_TRUE(WaitForMainWindow()) << here->Stderr();
+  EXPECT_TRUE(otherX.WaitForWindow(kTitle, e2e::In(10s))) << there->Stderr();
+}
+
+// X carries sizes in 16 bits: at 10000 dpi the window would be 36458 pixels
+// wide, which the server cut down (the shape request failed with BadMatch),
+// and from 30000 on building the region took minutes.
+TEST_F(StartupTest, AResolutionTooLargeForXEndsWithTheOverflowErrorBeforeAnyWindow) {
+  for (const int dpi : {10000, 100000}) {
+    SCOPED_TRACE(std::to_string(dpi) + " dpi");
+    StartServer({.dpi = dpi});
+    const auto started = e2e::Clock::now();
+    auto app = Launch();
+    const auto status = app->WaitExit(started + 1s);
+    ASSERT_TRUE(status) << "still running after a second";
+    EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 2})) << e2e::Describe(*status);
+    EXPECT_EQ(app->Stderr(), "omenglobe: unhandled run-time error 6: overflow\n");
+    EXPECT_TRUE(x_->FindWindows(kTitle, false).empty());
   }
 }
 
@@ -71,19 +106,32 @@ TEST_F(StartupTest, StartsAfterTheRunningCopyWasKilled) {
   EXPECT_TRUE(WaitForMainWindow()) << next->Stderr();
 }
 
-TEST_F(StartupTest, WithoutADisplayEndsAtOnceWithOneLineOfReason) {
-  for (const std::optional<std::string>& display : {std::optional<std::string>{}, {":99999"}}) {
-    SCOPED_TRACE(display ? "DISPLAY=" + *display : "DISPLAY unset");
+TEST_F(StartupTest, WithoutADisplayEndsAtOnceWithOneLineNamingWhatWasTried) {
+  using Env = std::map<std::string, std::optional<std::string>>;
+  const struct {
+    const char* name;
+    Env env;
+    std::vector<std::string> arguments;
+    const char* reason;
+  } cases[] = {
+      {"DISPLAY unset", {{"DISPLAY", std::nullopt}}, {}, "DISPLAY is not set"},
+      {"no such display", {{"DISPLAY", ":99999"}}, {}, "DISPLAY=:99999"},
+      {"--display", {{"DISPLAY", std::nullopt}}, {"--display", ":99998"}, "--display :99998"},
+      {"empty GDK_BACKEND", {{"DISPLAY", ":99999"}, {"GDK_BACKEND", ""}}, {}, "GDK_BACKEND"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Env env = c.env;
+    env["WAYLAND_DISPLAY"] = std::nullopt;
     const auto started = e2e::Clock::now();
-    auto app = Launch({{"DISPLAY", display}, {"WAYLAND_DISPLAY", std::nullopt}});
+    auto app = Launch(env, c.arguments);
     const auto status = app->WaitExit(started + 1s);
     ASSERT_TRUE(status) << "still running after a second";
     EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 1})) << e2e::Describe(*status);
     const std::string err = app->Stderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_EQ(err.rfind("omenglobe: ", 0), 0u) << err;
-    EXPECT_NE(err.find(display ? "DISPLAY=" + *display : "DISPLAY is not set"), std::string::npos)
-        << err;
+    EXPECT_NE(err.find(c.reason), std::string::npos) << err;
   }
 }
 

@@ -200,4 +200,32 @@ TEST_F(Help, UnloadWhileTheBoxIsOpenClosesItAndEndsCleanly) {
   EXPECT_EQ(sim::Log().back(), "MsgBox closed") << "no handler runs after the unload";
 }
 
+// A window destroyed by someone else (another program, the end of the
+// session) is the form's unload: the program ends normally, whatever was
+// running, and nothing touches the form's controls afterwards.
+TEST_F(Help, AWindowDestroyedFromOutsideUnloadsTheFormMidFadeAndWithTheBoxOpen) {
+  PressShake();
+  sim::Advance(250);  // mid fade-in
+  sim::SetMessageBoxHandler([&](const sim::MessageBoxCall&) {
+    sim::Advance(100);
+    sim::DestroyWindowFromOutside();
+    sim::Advance(5000);
+    return platform::kMsgBoxResultOk;
+  });
+  const std::size_t before = sim::Log().size();
+  sim::Click(form().cmdHelp);
+  EXPECT_TRUE(sim::Ended());
+  EXPECT_EQ(sim::ExitStatus(), platform::kExitNormal);
+  EXPECT_TRUE(sim::MessageBoxes().back().closedByOwner);
+  // Nothing between the destruction and the end: no tick, no property write.
+  const auto& log = sim::Log();
+  const auto gone = std::find(log.begin() + before, log.end(), "window destroyed from outside");
+  ASSERT_NE(gone, log.end());
+  EXPECT_TRUE(
+      SequenceIs(std::vector<std::string>(gone, log.end()),
+                 {"window destroyed from outside", "DestroyForm", "QuitLoop", "MsgBox closed"}));
+  sim::Click(TheForm().cmdShake);
+  EXPECT_EQ(sim::Log().back(), "MsgBox closed") << "no handler runs after the unload";
+}
+
 }  // namespace

@@ -205,6 +205,20 @@ TEST(StartupOnOtherScreens, ABadEnvironmentEndsWithItsReasonAndStatusOne) {
   EXPECT_FALSE(sim::TheWindow().created);
 }
 
+TEST(StartupOnOtherScreens, ARefusedWindowEndsWithItsReasonStatusOneAndNoLoad) {
+  sim::Settings settings;
+  settings.windowProblem = "cannot create the window (system error 1400)";
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(sim::Start<frmMain>(settings), platform::kExitBadEnvironment);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "omenglobe: cannot create the window (system error 1400)\n");
+  EXPECT_EQ(sim::Alerts(), std::vector<std::string>{*settings.windowProblem});
+  EXPECT_TRUE(sim::Ended());
+  // Load never ran: no running-copy question, no region.
+  EXPECT_TRUE(SequenceIs(LogFrom(0, IsRegionCall), {"CreateForm refused"}));
+  EXPECT_EQ(sim::LiveRegions(), 0u);
+}
+
 TEST_F(Startup, TheUnloadIsNeverCancelled) {
   platform::Integer cancel = 0;
   form().Form_Unload(cancel);

@@ -4,13 +4,16 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <variant>
 
 #include "platform/backend.h"
 #include "platform/gtk/gtk_support.h"
 #include "platform/gtk/running_copy.h"
+#include "platform/gtk/x11_window.h"
 #include "platform/runtime.h"
 
 namespace platform::gtk {
@@ -48,9 +51,33 @@ using gtk::S;
 
 namespace {
 
-std::string DisplayProblem() {
-  if (const char* backend = g_getenv("GDK_BACKEND"); backend != nullptr && backend[0] != '\0') {
-    return std::string("cannot open a display for GDK_BACKEND=") + backend;
+// The display GTK was told to use on the command line, if any.
+std::optional<std::string> DisplayArgument(int argc, char** argv) {
+  std::optional<std::string> display;
+  for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg == "--display" && i + 1 < argc && argv[i + 1] != nullptr) {
+      display = argv[++i];
+    } else if (arg.starts_with("--display=")) {
+      display = std::string(arg.substr(std::string_view("--display=").size()));
+    }
+  }
+  return display;
+}
+
+// Names what was tried, so the line says what to change.
+std::string DisplayProblem(const std::optional<std::string>& displayArgument) {
+  if (const char* backend = g_getenv("GDK_BACKEND"); backend != nullptr) {
+    if (backend[0] == '\0') {
+      return "cannot open a display: GDK_BACKEND is set but empty, which allows no backend";
+    }
+    if (std::string_view(backend) != "x11") {
+      return std::string("cannot open a display for GDK_BACKEND=") + backend;
+    }
+  }
+  if (displayArgument) {
+    return "cannot open the X11 display: --display " + *displayArgument + " cannot be opened";
   }
   const char* display = g_getenv("DISPLAY");
   if (display == nullptr || display[0] == '\0') {
@@ -80,6 +107,8 @@ void AddIcon(GtkMessageDialog* box, const char* iconName) {
   gtk_widget_show(image);
 }
 
+void ForgetBox(GtkWidget* box, gpointer) { std::erase(S().openBoxes, box); }
+
 }  // namespace
 
 std::optional<std::string> Init(std::string_view programTitle, int argc, char** argv) {
@@ -88,16 +117,29 @@ std::optional<std::string> Init(std::string_view programTitle, int argc, char** 
   if (g_getenv("GDK_BACKEND") == nullptr) gdk_set_allowed_backends("x11");
   g_set_application_name(std::string(programTitle).c_str());
   g_set_prgname("omenglobe");  // WM_CLASS "omenglobe", "Omenglobe", whatever argv[0] says
-  if (!gtk_init_check(&argc, &argv)) return DisplayProblem();
+  const auto displayArgument = DisplayArgument(argc, argv);
+  if (!gtk_init_check(&argc, &argv)) return DisplayProblem(displayArgument);
 
   GdkDisplay* display = gdk_display_get_default();
-  if (display == nullptr) return DisplayProblem();
+  if (display == nullptr) return DisplayProblem(displayArgument);
+  gtk::InstallErrorHandlers(display);
   // The desktop's font resolution (Xft.dpi) decides the twips per pixel;
   // GtkSettings reads it, so it is created first.
   gtk_settings_get_default();
   const double dpi = gdk_screen_get_resolution(gdk_display_get_default_screen(display));
   S().dpi = dpi > 0 ? dpi : 96;
 
+  // On X the server itself holds the claim; elsewhere a lock file does.
+  switch (gtk::ClaimRunningCopy(display)) {
+    case gtk::Claim::Ours:
+      S().prevInstance = false;
+      return std::nullopt;
+    case gtk::Claim::AnotherCopy:
+      S().prevInstance = true;
+      return std::nullopt;
+    case gtk::Claim::NotX:
+      break;
+  }
   const auto outcome =
       gtk::AcquireRunningCopyLock(gdk_display_get_name(display), g_getenv("XDG_RUNTIME_DIR"));
   if (const auto* held = std::get_if<gtk::LockHeld>(&outcome)) {
@@ -153,6 +195,8 @@ int ShowMessageBox(Form* owner, std::string_view prompt, int buttons, std::strin
 
   auto& open = S().openBoxes;
   open.push_back(box);
+  // However the box goes (with its window, say), nothing may reach for it after.
+  g_signal_connect(box, "destroy", G_CALLBACK(ForgetBox), nullptr);
   // A nested loop: the form's timers keep ticking while the box is open.
   const gint response = gtk_dialog_run(GTK_DIALOG(box));
   const auto it = std::find(open.begin(), open.end(), box);

@@ -132,6 +132,34 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer) {
   return TRUE;  // the program decides; the unload destroys the window
 }
 
+// The toplevel is going. When DestroyForm did it, it has let go of the
+// window first; otherwise another program destroyed the X window (GTK then
+// destroys the widget) and that is the form's unload: every pointer into the
+// widgets is dropped before the runtime runs anything.
+void OnWindowDestroyed(GtkWidget* window, gpointer) {
+  auto& s = S();
+  if (s.window != window) return;
+  s.window = nullptr;
+  s.windowShape.reset();
+  for (const auto& peer : s.controlPeers) {
+    peer->timer.Remove();
+    peer->widget = nullptr;
+    peer->colourTag = nullptr;
+  }
+  if (s.formPeer) s.formPeer->widget = nullptr;
+  if (s.form != nullptr) events::WindowDestroyed(*s.form);
+}
+
+// Another program destroyed the X window: the widget goes now, quietly, and
+// with it the form (OnWindowDestroyed).
+void OnXWindowDestroyed() {
+  if (GtkWidget* window = S().window) gtk_widget_destroy(window);
+}
+
+void OnWindowRealized(GtkWidget* window, gpointer) {
+  WatchForDestruction(gtk_widget_get_window(window), OnXWindowDestroyed);
+}
+
 // Esc presses the form's cancel button.
 gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer) {
   if (event->keyval != GDK_KEY_Escape ||
@@ -259,9 +287,15 @@ namespace platform::backend {
 
 using gtk::S;
 
-void CreateForm(Form& form) {
+std::optional<std::string> CreateForm(Form& form) {
   auto& s = S();
   const auto& design = form.Design();
+  // X carries window coordinates and shape rectangles in signed 16 bits; a
+  // larger window would be cut down to a wrong one by the server, or refused.
+  const Long width = ScaleX(form.Width), height = ScaleY(form.Height);
+  if (width > gtk::kLargestXCoordinate || height > gtk::kLargestXCoordinate) {
+    throw RuntimeError(RuntimeError::Overflow);
+  }
   s.form = &form;
   s.formPeer = std::make_unique<Peer>();
   form.peer = s.formPeer.get();
@@ -281,6 +315,8 @@ void CreateForm(Form& form) {
   g_signal_connect(window, "key-press-event", G_CALLBACK(gtk::OnKey), nullptr);
   gtk_widget_add_events(window, GDK_STRUCTURE_MASK);
   g_signal_connect(window, "map-event", G_CALLBACK(gtk::OnMapped), nullptr);
+  g_signal_connect(window, "destroy", G_CALLBACK(gtk::OnWindowDestroyed), nullptr);
+  g_signal_connect_after(window, "realize", G_CALLBACK(gtk::OnWindowRealized), nullptr);
 
   s.css = gtk::Ref<GtkCssProvider>(gtk_css_provider_new());
   const std::string css = gtk::BuildCss(form);
@@ -289,7 +325,7 @@ void CreateForm(Form& form) {
                                             GTK_STYLE_PROVIDER(s.css.get()),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 
-  GtkWidget* layout = gtk::DesignLayoutNew(ScaleX(form.Width), ScaleY(form.Height));
+  GtkWidget* layout = gtk::DesignLayoutNew(width, height);
   gtk_container_add(GTK_CONTAINER(window), layout);
   gtk_widget_show(layout);
 
@@ -344,7 +380,12 @@ void CreateForm(Form& form) {
       TextChanged(static_cast<TextBox&>(*control));
     }
   }
+  return std::nullopt;
 }
+
+// Nothing to add on X: the desktop that could show a box is the display
+// that could not be used.
+void AlertStartFailure(std::string_view) {}
 
 void ShowForm(Form& form) {
   GtkWidget* window = S().window;

@@ -6,6 +6,9 @@
 
 namespace platform::gtk {
 
+// X carries window positions, sizes and shape rectangles in signed 16 bits.
+inline constexpr int kLargestXCoordinate = 32767;
+
 // The X window id, or 0 when the window is not an X window. X ids have 29
 // bits, so one fits the 32-bit handles the program uses.
 unsigned long XWindowId(GdkWindow* window);
@@ -17,5 +20,27 @@ unsigned long XWindowId(GdkWindow* window);
 // shapes are set to the same region, so later updates agree with these.
 // Does nothing for a window that is not an X window.
 void SetXShapes(GdkWindow* window, const cairo_region_t* region);
+
+// Calls `destroyed` when the X server reports that another program destroyed
+// the window, before GDK handles the report (GDK would only warn and leave
+// the widget standing on a dead window). X errors from requests on the dead
+// window made meanwhile are ignored.
+void WatchForDestruction(GdkWindow* window, void (*destroyed)());
+
+// From now on, a lost connection to the X server ends the program with one
+// line on stderr and status 1 (Xlib allows no way back), and errors from
+// requests on a window WatchForDestruction watches that another program has
+// destroyed are not fatal. Call once, right after the display is opened.
+// Does nothing for a display that is not an X display.
+void InstallErrorHandlers(GdkDisplay* display);
+
+// The running-copy check on X: ownership of a selection named for the user,
+// taken under a server grab, so that two copies starting together cannot
+// both see it free. The selection lives in the server, so every spelling of
+// the display's name (":0", "unix:0", ":0.0", a second screen) reaches the
+// same one, and no file or environment variable takes part; the server
+// gives it up when the owner's connection closes, however the process ends.
+enum class Claim { Ours, AnotherCopy, NotX };
+Claim ClaimRunningCopy(GdkDisplay* display);
 
 }  // namespace platform::gtk

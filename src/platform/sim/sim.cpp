@@ -38,6 +38,7 @@ struct Machine {
   int dragDx = 0, dragDy = 0;
   Long messagePos = 0;
   Form* form = nullptr;
+  std::vector<std::string> alerts;
 };
 
 Machine& M() {
@@ -156,6 +157,19 @@ void RequestClose() {
   }
 }
 
+void DestroyWindowFromOutside() {
+  auto& m = M();
+  if (!m.window.created || m.window.destroyed) return;
+  Record("window destroyed from outside");
+  // The backend lets go of the window before the runtime hears of it.
+  m.window.destroyed = true;
+  m.window.shown = false;
+  m.timers.clear();
+  if (m.openBoxes > 0) m.messageBoxes.back().closedByOwner = true;
+  m.window.shape.reset();
+  if (m.form != nullptr) events::WindowDestroyed(*m.form);
+}
+
 void SetMessageBoxHandler(std::function<int(const MessageBoxCall&)> handler) {
   M().messageBoxHandler = std::move(handler);
 }
@@ -165,6 +179,7 @@ bool MessageBoxOpen() { return M().openBoxes > 0; }
 void ScriptRnd(std::vector<Single> values) { M().scriptedRnd.assign(values.begin(), values.end()); }
 
 const Window& TheWindow() { return M().window; }
+const std::vector<std::string>& Alerts() { return M().alerts; }
 std::size_t LiveRegions() { return M().regions.Count(); }
 const Region* FindRegion(HRGN handle) { return M().regions.Find(handle); }
 bool Ended() { return Runtime::Ended(); }
@@ -195,15 +210,26 @@ ScreenMetrics Screen() {
   return {s.screenWidthPixels, s.screenHeightPixels, s.twipsPerPixelX, s.twipsPerPixelY};
 }
 
-void CreateForm(Form& form) {
+std::optional<std::string> CreateForm(Form& form) {
   auto& w = M().window;
+  const int width = ScaleX(form.Width), height = ScaleY(form.Height);
+  if (M().settings.windowProblem) {
+    Record("CreateForm refused");
+    return M().settings.windowProblem;
+  }
   w.created = true;
   w.handle = 0x10010;
-  w.width = ScaleX(form.Width);
-  w.height = ScaleY(form.Height);
+  w.width = width;
+  w.height = height;
   M().form = &form;
   form.peer = reinterpret_cast<Peer*>(&w);
   Record("CreateForm " + std::to_string(w.width) + "x" + std::to_string(w.height));
+  return std::nullopt;
+}
+
+void AlertStartFailure(std::string_view reason) {
+  Record("AlertStartFailure");
+  M().alerts.emplace_back(reason);
 }
 
 void ShowForm(Form& form) {

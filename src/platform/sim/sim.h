@@ -23,6 +23,7 @@ struct Settings {
   Single twipsPerPixelY = 15;
   bool anotherCopyRunning = false;
   std::optional<std::string> environmentProblem;  // Init fails with this reason
+  std::optional<std::string> windowProblem;       // the system refuses the form's window
 };
 
 // Starts a fresh project on a fresh simulated machine. Returns the exit
@@ -61,6 +62,9 @@ void Press(int x, int y, Integer button = 1, Integer shift = 0);
 void SetDragDelta(int dx, int dy);
 // Asks the window to close, as a window manager would.
 void RequestClose();
+// Destroys the window without asking, as another program or the end of the
+// session may.
+void DestroyWindowFromOutside();
 
 // --- The message box: the handler runs while the box is open (the clock can
 // be advanced inside it) and returns the button that closes it.
@@ -100,6 +104,8 @@ struct Window {
   int moves = 0;                // position changes while shown
 };
 const Window& TheWindow();
+// Start failures shown on the desktop, beside the line on stderr.
+const std::vector<std::string>& Alerts();
 // Regions still held by the program (created and neither deleted nor given to a window).
 std::size_t LiveRegions();
 const Region* FindRegion(HRGN handle);

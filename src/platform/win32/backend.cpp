@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/random.h"
 #include "platform/win32/form_window.h"
@@ -16,6 +17,7 @@ namespace {
 
 struct Process {
   bool initialised = false;
+  std::string title;
   bool anotherCopy = false;
   HANDLE runningCopy = nullptr;  // held, never closed: the system frees it with the process
   Single twipsPerPixelX = 15;
@@ -55,6 +57,7 @@ win32::FormWindow* WindowOf(const Form& form) { return win32::FormWindow::Of(for
 
 std::optional<std::string> Init(std::string_view programTitle, int, char**) {
   auto& p = P();
+  p.title = programTitle;
   // Local\: one copy per logon session, so other users on the same machine
   // each get their own.
   const std::wstring name = L"Local\\" + win32::Widen(programTitle) + L".RunningCopy";
@@ -86,10 +89,32 @@ ScreenMetrics Screen() {
           p.twipsPerPixelY};
 }
 
-void CreateForm(Form& form) {
+std::optional<std::string> CreateForm(Form& form) {
   auto& p = P();
   p.window = std::make_unique<win32::FormWindow>(form);
-  p.window->Create();
+  std::optional<std::string> problem;
+  try {
+    problem = p.window->Create();
+  } catch (...) {
+    p.window.reset();
+    throw;
+  }
+  // Whatever was made goes again; the form is left without a peer.
+  if (problem) p.window.reset();
+  return problem;
+}
+
+void AlertStartFailure(std::string_view reason) {
+  // A box only where the desktop can show one: with no display (Wine
+  // without an X server) any window, the box's included, is refused, and a
+  // box that cannot appear must not keep the program waiting.
+  const ::HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+  if (probe == nullptr) return;
+  DestroyWindow(probe);
+  const std::wstring text = win32::Widen(reason);
+  const std::wstring title = win32::Widen(P().title);
+  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void ShowForm(Form& form) {

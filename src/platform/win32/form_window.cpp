@@ -123,11 +123,22 @@ FormWindow* FormWindow::Of(const Control& control) {
   return control.peer != nullptr ? control.peer->hwnd : nullptr;
 }
 
-bool FormWindow::Create() {
-  if (!RegisterClasses(FormProc, PictureProc)) return false;
+namespace {
+std::string SystemError(const char* what) {
+  // Wine without a display refuses windows without saying why.
+  const DWORD error = GetLastError();
+  return std::string("cannot create ") + what +
+         (error != 0 ? " (system error " + std::to_string(error) + ")"
+                     : ": the window system refused it");
+}
+}  // namespace
+
+std::optional<std::string> FormWindow::Create() {
+  if (!RegisterClasses(FormProc, PictureProc)) return SystemError("the window classes");
   const FormDesign& design = form_.Design();
   font_ = CreateControlFont();
   self_.background = BrushFor(design.backColor, self_.ownsBackground);
+  if (self_.background == nullptr) return SystemError("the window's background brush");
 
   DWORD style = WS_CLIPCHILDREN;
   style |= design.borderless ? WS_POPUP : (WS_OVERLAPPED | WS_CAPTION);
@@ -139,25 +150,28 @@ bool FormWindow::Create() {
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);
 
   const std::wstring caption = Widen(design.caption);
+  SetLastError(0);
   CreateWindowExW(exStyle, kFormClass, caption.c_str(), style, ScaleX(form_.Left),
                   ScaleY(form_.Top), frame.right - frame.left, frame.bottom - frame.top, nullptr,
                   nullptr, Instance(), this);
-  if (self_.hwnd == nullptr) return false;
+  // A program that went on without its window would wait in its message
+  // loop for ever, holding the running-copy mutex.
+  if (self_.hwnd == nullptr) return SystemError("the window");
   if (!design.hasIcon) {
     SendMessageW(self_.hwnd, WM_SETICON, ICON_BIG, 0);
     SendMessageW(self_.hwnd, WM_SETICON, ICON_SMALL, 0);
   }
 
-  CreateChildren(self_.hwnd, {});
+  if (!CreateChildren(self_.hwnd, {})) return SystemError("the window's controls");
   for (Control* control : form_.Controls()) {
     if (control == nullptr || control->Design().kind != ControlKind::Timer) continue;
     auto& timer = static_cast<Timer&>(*control);
     if (timer.Enabled) ArmTimer(timer);
   }
-  return true;
+  return std::nullopt;
 }
 
-void FormWindow::CreateChildren(::HWND parent, std::string_view container) {
+bool FormWindow::CreateChildren(::HWND parent, std::string_view container) {
   // Creation order is the z-order, and the z-order is the tab order.
   std::vector<Control*> children;
   for (Control* control : form_.Controls()) {
@@ -169,7 +183,10 @@ void FormWindow::CreateChildren(::HWND parent, std::string_view container) {
     const int ta = a->Design().tabIndex, tb = b->Design().tabIndex;
     return (ta < 0 ? INT_MAX : ta) < (tb < 0 ? INT_MAX : tb);
   });
-  for (Control* control : children) CreateChild(*control, parent);
+  for (Control* control : children) {
+    if (!CreateChild(*control, parent)) return false;
+  }
+  return true;
 }
 
 Peer& FormWindow::NewPeer(Control* control) {
@@ -182,10 +199,10 @@ Peer& FormWindow::NewPeer(Control* control) {
   return *peers_.back();
 }
 
-void FormWindow::CreateChild(Control& control, ::HWND parent) {
+bool FormWindow::CreateChild(Control& control, ::HWND parent) {
   const ControlDesign& design = control.Design();
   Peer& peer = NewPeer(&control);
-  if (design.kind == ControlKind::Timer) return;
+  if (design.kind == ControlKind::Timer) return true;
 
   const int x = ScaleX(design.left), y = ScaleY(design.top);
   const int width = ScaleX(design.width), height = ScaleY(design.height);
@@ -236,13 +253,15 @@ void FormWindow::CreateChild(Control& control, ::HWND parent) {
       break;
     }
     case ControlKind::Timer:
-      return;
+      return true;
   }
+  if (design.kind != ControlKind::CommandButton && peer.background == nullptr) return false;
 
+  SetLastError(0);
   const ::HWND created =
       CreateWindowExW(exStyle, windowClass, text.c_str(), style, x, y, width, height, parent,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(peer.id)), Instance(), &peer);
-  if (created == nullptr) return;
+  if (created == nullptr) return false;
   peer.hwnd = created;
   if (design.kind != ControlKind::PictureBox) {
     // Presses on system controls are raised before the control handles them.
@@ -251,7 +270,8 @@ void FormWindow::CreateChild(Control& control, ::HWND parent) {
         SetWindowLongPtrW(created, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
   }
   SendMessageW(peer.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  if (design.kind == ControlKind::PictureBox) CreateChildren(peer.hwnd, design.name);
+  if (design.kind == ControlKind::PictureBox) return CreateChildren(peer.hwnd, design.name);
+  return true;
 }
 
 void FormWindow::Show() {
@@ -275,7 +295,7 @@ void FormWindow::Destroy() {
     }
   }
   // Destroying the window takes its children and any message box it owns.
-  if (self_.hwnd != nullptr) DestroyWindow(self_.hwnd);
+  if (self_.hwnd != nullptr && !windowGone_) DestroyWindow(self_.hwnd);
   for (auto& peer : peers_) {
     peer->hwnd = nullptr;
     if (peer->ownsBackground && peer->background != nullptr) DeleteObject(peer->background);
@@ -544,6 +564,13 @@ bool FormWindow::OnEraseBackground(const Peer& peer, HDC dc) {
 void FormWindow::OnClose() { events::CloseRequested(form_); }
 
 void FormWindow::OnDestroy() {
+  if (!destroyed_) {
+    // Not our unload: the session is ending, or the system took the window.
+    // The form unloads with it; Destroy then only releases what we hold.
+    windowGone_ = true;
+    events::WindowDestroyed(form_);
+    Destroy();
+  }
   // However the window went, a program without its form has nothing left to do.
   PostQuitMessage(0);
 }

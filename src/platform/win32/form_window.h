@@ -4,6 +4,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/controls.h"
@@ -42,7 +44,8 @@ class FormWindow {
   static FormWindow* Of(const Form& form);
   static FormWindow* Of(const Control& control);
 
-  bool Create();
+  // A one-line reason when the system refuses the window or something it needs.
+  std::optional<std::string> Create();
   void Show();
   void Destroy();
 
@@ -78,8 +81,9 @@ class FormWindow {
   void OnPaint(backend::Peer& peer);
   void PaintContent(const backend::Peer& peer, HDC dc, const RECT& area);
 
-  void CreateChildren(::HWND parent, std::string_view container);
-  void CreateChild(Control& control, ::HWND parent);
+  // False when the system refused the control's window or a brush for it.
+  bool CreateChildren(::HWND parent, std::string_view container);
+  bool CreateChild(Control& control, ::HWND parent);
   backend::Peer& NewPeer(Control* control);
   backend::Peer* PeerById(int id);
   backend::Peer* PeerByWindow(::HWND hwnd);
@@ -91,6 +95,7 @@ class FormWindow {
   std::vector<std::unique_ptr<backend::Peer>> peers_;
   HFONT font_ = nullptr;
   bool destroyed_ = false;
+  bool windowGone_ = false;  // destroyed by the system, not by Destroy
 };
 
 }  // namespace platform::win32

@@ -139,6 +139,8 @@ class XServer {
   // DISPLAY set to this server: a starting point for Process::Options::env.
   std::map<std::string, std::optional<std::string>> Environment() const;
   const Options& Settings() const { return options_; }
+  // Kills the server at once, as a crash would; its clients lose their connection.
+  void Kill();
 
  private:
   Options options_;
@@ -243,6 +245,13 @@ class XConnection {
             std::chrono::milliseconds pause = std::chrono::milliseconds(100)) const;
   // Presses and releases the key of an X keysym name ("Return", "Escape", "a").
   void Key(const std::string& keysymName) const;
+
+  // --- What other programs do to a window.
+  // Destroys it, as a session tool or a crashing window manager may.
+  void DestroyWindow(WindowId window) const;
+  // Asks the window manager to close it (_NET_CLOSE_WINDOW), as its close
+  // button or Alt+F4 would.
+  void AskWindowManagerToClose(WindowId window) const;
 
  private:
   _XDisplay* display_ = nullptr;

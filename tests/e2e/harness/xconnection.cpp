@@ -304,6 +304,23 @@ void XConnection::Key(const std::string& keysymName) const {
   XSync(display_, False);
 }
 
+void XConnection::DestroyWindow(WindowId window) const {
+  XDestroyWindow(display_, window);
+  XSync(display_, False);
+}
+
+void XConnection::AskWindowManagerToClose(WindowId window) const {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display_, "_NET_CLOSE_WINDOW", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = CurrentTime;
+  event.xclient.data.l[1] = 2;  // from a pager or similar tool: the user's own request
+  XSendEvent(display_, Root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XSync(display_, False);
+}
+
 ConfigureRecorder::ConfigureRecorder(const std::string& displayName, WindowId window)
     : window_(window) {
   InstallErrorHandler();

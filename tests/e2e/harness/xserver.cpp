@@ -118,6 +118,14 @@ XServer::~XServer() {
   }
 }
 
+void XServer::Kill() {
+  windowManager_.reset();
+  if (xvfb_) {
+    xvfb_->Signal(SIGKILL);
+    xvfb_->WaitExit(In(std::chrono::seconds(5)));
+  }
+}
+
 std::map<std::string, std::optional<std::string>> XServer::Environment() const {
   return {{"DISPLAY", display_}};
 }

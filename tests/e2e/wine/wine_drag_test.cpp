@@ -37,7 +37,7 @@ class DragTest : public WineTest, public testing::WithParamInterface<DragCase> {
 
 TEST_P(DragTest, DraggingTheBallMovesTheWindowByTheDragAndAShakeKeepsTheNewHeight) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
   ASSERT_TRUE(SettlesAt(*window, kCentred.x, kCentred.y));
 
@@ -57,7 +57,7 @@ TEST_P(DragTest, DraggingTheBallMovesTheWindowByTheDragAndAShakeKeepsTheNewHeigh
 
 TEST_P(DragTest, PressesOnTheAnswerBoxAndOutsideTheEllipseLeaveTheWindowAlone) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
   ASSERT_TRUE(SettlesAt(*window, kCentred.x, kCentred.y));
 

@@ -9,6 +9,10 @@
 int main(int argc, char** argv) {
   using omenglobe_wine::WinePrefix;
   const char* shared = std::getenv("OMENGLOBE_WINEPREFIX");
+  // Which program runs, on every test's output: a fallback to the 64-bit
+  // build must not pass unnoticed.
+  std::printf("%s\n", omenglobe_wine::RunChoice().c_str());
+  std::fflush(stdout);
   if (argc == 2 && std::strcmp(argv[1], "--boot-prefix") == 0) {
     // A fresh prefix for every run: nothing a previous run left behind counts.
     if (shared != nullptr) WinePrefix::Discard(shared);

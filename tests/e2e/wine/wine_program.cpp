@@ -33,34 +33,102 @@ const std::string& ExePath() {
   return path;
 }
 
-const std::string& RunExePath() {
-  static const std::string path = OMENGLOBE_RUN_EXE;
+const std::string& Exe64Path() {
+  static const std::string path = OMENGLOBE_WINE64_EXE;
   return path;
 }
+
+namespace {
+
+constexpr char kLoader32[] = "/usr/lib/wine/wine";
+constexpr char kLoader64[] = "/usr/lib/wine/wine64";
+
+// Runs the 32-bit loader once: where the kernel cannot execute 32-bit code
+// it fails with "Exec format error" before printing its version.
+std::string TryThirtyTwoBitLoader() {
+  if (!std::filesystem::exists(kLoader32)) return std::string(kLoader32) + " is not installed";
+  try {
+    e2e::Process probe({.argv = {kLoader32, "--version"}});
+    const auto status = probe.WaitExit(e2e::In(60s));
+    if (status && status->exited && status->code == 0 && probe.Stdout().rfind("wine-", 0) == 0) {
+      return {};
+    }
+    return std::string(kLoader32) + " --version " +
+           (status ? e2e::Describe(*status) : std::string("did not end")) + ": " + probe.Stderr();
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+}
+
+struct Choice {
+  bool thirtyTwoBit = false;
+  std::string exe;
+  std::string line;
+};
+
+const Choice& TheChoice() {
+  static const Choice choice = [] {
+    Choice c;
+    const std::string explicitExe = OMENGLOBE_RUN_EXE;
+    std::string problem = TryThirtyTwoBitLoader();
+    c.thirtyTwoBit = problem.empty();
+    if (!explicitExe.empty()) {
+      c.exe = explicitExe;
+      c.line = "The Wine tests run " + c.exe + " (set by OMENGLOBE_WINE_RUN_EXE).";
+    } else if (c.thirtyTwoBit) {
+      c.exe = ExePath();
+      c.line =
+          "The Wine tests run the shipped " + c.exe + " under 32-bit Wine (" + kLoader32 + ").";
+    } else {
+      c.exe = Exe64Path();
+      while (!problem.empty() && (problem.back() == '\n' || problem.back() == ' ')) {
+        problem.pop_back();
+      }
+      c.line = "32-bit code cannot run on this machine (" + problem +
+               "): the Wine tests run the 64-bit build " + c.exe + " under " + kLoader64 +
+               " instead of the shipped 32-bit program.";
+    }
+    return c;
+  }();
+  return choice;
+}
+
+}  // namespace
+
+bool ThirtyTwoBitCodeRuns() { return TheChoice().thirtyTwoBit; }
+const std::string& RunChoice() { return TheChoice().line; }
+
+const std::string& RunExePath() { return TheChoice().exe; }
 
 const std::string& IconFilePath() {
   static const std::string path = OMENGLOBE_ICON_FILE;
   return path;
 }
 
+bool Is64Bit(const std::string& exe) {
+  try {
+    return !pe::Image::Load(exe).Is32Bit();
+  } catch (const pe::FormatError&) {
+    return false;
+  }
+}
+
 bool ExeIs64Bit() {
-  static const bool is64 = [] {
-    try {
-      return !pe::Image::Load(RunExePath()).Is32Bit();
-    } catch (const pe::FormatError&) {
-      return false;
-    }
-  }();
+  static const bool is64 = Is64Bit(RunExePath());
   return is64;
 }
 
-std::string WineCommand() {
+std::string WineCommandFor(const std::string& exe) {
   if (auto chosen = FromEnvironment("OMENGLOBE_WINE")) return *chosen;
-  // Debian's `wine` insists on its 32-bit loader first; a 64-bit build goes
-  // straight to the 64-bit one.
-  if (ExeIs64Bit() && std::filesystem::exists("/usr/lib/wine/wine64"))
-    return "/usr/lib/wine/wine64";
-  return "wine";
+  // Each kind of program straight to its own loader: Debian's `wine` would
+  // insist on the 32-bit one first.
+  const char* loader = Is64Bit(exe) ? kLoader64 : kLoader32;
+  return std::filesystem::exists(loader) ? loader : "wine";
+}
+
+std::string WineCommand() {
+  static const std::string command = WineCommandFor(RunExePath());
+  return command;
 }
 
 namespace {
@@ -101,12 +169,7 @@ WinePrefix::WinePrefix() {
     problem_ = "wineboot did not finish: " + boot.Stderr();
   } else if (!(status->exited && status->code == 0)) {
     problem_ = "wineboot failed (" + e2e::Describe(*status) + "): " + boot.Stderr();
-    if (boot.Stderr().find("Exec format error") != std::string::npos) {
-      *problem_ +=
-          "\nThis machine cannot execute 32-bit code, so Wine runs only 64-bit programs"
-          " here: build the program with cmake/x86_64-w64-mingw32.cmake (preset win64) and"
-          " point OMENGLOBE_WINE_RUN_EXE at it.";
-    }
+    *problem_ += "\n" + RunChoice();
   } else if (!std::filesystem::exists(path_ + "/system.reg")) {
     problem_ = "wineboot left no registry in " + path_ + ": " + boot.Stderr();
   }
@@ -115,10 +178,10 @@ WinePrefix::WinePrefix() {
 
 Env WinePrefix::Environment() const { return EnvironmentFor(path_); }
 
-Env WinePrefix::EnvironmentFor(const std::string& path) {
+Env WinePrefix::EnvironmentFor(const std::string& path, bool is64Bit) {
   return {
       {"WINEPREFIX", path},
-      {"WINEARCH", ExeIs64Bit() ? "win64" : "win32"},
+      {"WINEARCH", is64Bit ? "win64" : "win32"},
       {"WINEDEBUG", "-all"},
       // No prompts for the .NET and HTML engines.
       {"WINEDLLOVERRIDES", "mscoree,mshtml="},
@@ -136,6 +199,13 @@ void WinePrefix::StopServer() const {
   kill.WaitExit(e2e::In(30s));
   e2e::Process wait({.argv = {WineServerCommand(), "-w"}, .env = Environment()});
   wait.WaitExit(e2e::In(30s));
+}
+
+void WinePrefix::StartServer() const {
+  if (path_.empty()) return;
+  // Persistent for a minute; StopServer ends it at the end of the test.
+  e2e::Process start({.argv = {WineServerCommand(), "-p60"}, .env = Environment()});
+  start.WaitExit(e2e::In(30s));
 }
 
 void WinePrefix::Remove() {
@@ -180,6 +250,28 @@ std::unique_ptr<e2e::Process> WineTest::Launch() {
 
 std::optional<e2e::WindowId> WineTest::WaitForMainWindow(e2e::Deadline deadline) {
   return x_->WaitForWindow(kTitle, deadline);
+}
+
+std::optional<e2e::WindowId> WineTest::WaitForDrawnWindow(e2e::Deadline deadline) {
+  const auto window = WaitForMainWindow(deadline);
+  if (!window) return window;
+  const e2e::Rect box = Inset(kAnswerBox, 3), face = Inset(kShakeButton, 2);
+  // At rest where it starts, too: a click aimed from a place the window
+  // manager is still moving it away from would miss.
+  const auto drawn = e2e::WaitFor(
+      [&] {
+        if (Geometry(*window) != kCentred) return false;
+        const auto shot = CaptureOf(*window, {0, 0, kCentred.width, kCentred.height});
+        return shot.Count(box, Dark) == box.width * box.height && shot.Count(face, [](e2e::Rgb c) {
+          return c.Max() >= 150;
+        }) > face.width * face.height / 2;
+      },
+      deadline, "the window's picture on the screen, centred");
+  if (!drawn) {
+    ADD_FAILURE() << drawn.message();
+    return std::nullopt;
+  }
+  return window;
 }
 
 e2e::Rect WineTest::Geometry(e2e::WindowId window) const {

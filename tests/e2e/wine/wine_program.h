@@ -25,11 +25,23 @@ inline constexpr e2e::Rect kCentred{337, 224, 350, 319};
 // The top of the answer's grey ramp, 0xE0E0E0, give or take font smoothing.
 inline bool Lit(e2e::Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
 
-// The shipped program, and the one the end-to-end tests run (the same file
-// unless a 64-bit build stands in for it).
+// The shipped program, and the one the end-to-end tests run: the same file
+// wherever this machine runs 32-bit code, otherwise the 64-bit build.
 const std::string& ExePath();
 const std::string& RunExePath();
+const std::string& Exe64Path();
 const std::string& IconFilePath();
+
+// Whether Wine's 32-bit loader runs here (tried once per process), and a
+// line saying which program the tests run with which loader, and why.
+bool ThirtyTwoBitCodeRuns();
+const std::string& RunChoice();
+
+// The loader that runs the executable's kind (32 or 64 bit).
+std::string WineCommand();
+std::string WineCommandFor(const std::string& exe);
+bool ExeIs64Bit();
+bool Is64Bit(const std::string& exe);
 
 // The Wine prefix of this run, booted on first use; its Wine server is
 // stopped (and only that one) when the run ends.
@@ -45,10 +57,13 @@ class WinePrefix {
   Env Environment() const;
   // Ends every process of this prefix and its Wine server, and waits for it.
   void StopServer() const;
+  // Starts the prefix's Wine server ahead of a program, so that a timed
+  // start measures the program and not the server's own start.
+  void StartServer() const;
   void Remove();
   // Stops the server of a prefix left at `path` and deletes the prefix.
   static void Discard(const std::string& path);
-  static Env EnvironmentFor(const std::string& path);
+  static Env EnvironmentFor(const std::string& path, bool is64Bit = ExeIs64Bit());
   // How long wineboot took, for the report.
   double BootMilliseconds() const { return bootMs_; }
 
@@ -60,10 +75,6 @@ class WinePrefix {
   double bootMs_ = 0;
 };
 
-// `wine`, or the loader that runs the executable's kind (32 or 64 bit).
-std::string WineCommand();
-bool ExeIs64Bit();
-
 class WineTest : public testing::Test {
  protected:
   void StartServer(e2e::XServer::Options options = {});
@@ -72,6 +83,10 @@ class WineTest : public testing::Test {
   // Starts `wine omenglobe.exe` with this test's display.
   std::unique_ptr<e2e::Process> Launch();
   std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline);
+  // The window once it rests centred with its picture on the screen (the
+  // black answer box and the shake button's light face): a window not yet
+  // painted passes for neither.
+  std::optional<e2e::WindowId> WaitForDrawnWindow(e2e::Deadline deadline);
 
   e2e::Rect Geometry(e2e::WindowId window) const;
   std::pair<int, int> At(e2e::WindowId window, int x, int y) const;

@@ -19,7 +19,7 @@ class ShakeTest : public WineTest {
 
 TEST_F(ShakeTest, SweepsTheWindowEndsCentredAndTheAnswerComesAndGoes) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
   ASSERT_TRUE(e2e::WaitFor([&] { return Geometry(*window) == kCentred; }, e2e::In(10s),
                            "the window centred"));

@@ -42,8 +42,8 @@ TEST_F(WindowTest, MapsCentredAsAnEllipseShowingTheBallAndItsControls) {
   }
   EXPECT_TRUE(has32) << "no 32 x 32 icon among " << icon.size() << " values";
 
-  // Give the first paint a moment, then look.
-  std::this_thread::sleep_for(1s);
+  // Look once the picture is there: a window not yet painted is all white.
+  ASSERT_TRUE(WaitForDrawnWindow(e2e::In(10s)));
   const std::string shot = SaveScreenshot(*window, "wine_startup");
   auto count = [&](const e2e::Rect& area, bool (*test)(e2e::Rgb)) {
     return CaptureOf(*window, area).Count({0, 0, area.width, area.height}, [&](e2e::Rgb c) {
