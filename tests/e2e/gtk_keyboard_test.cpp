@@ -20,13 +20,11 @@ class GtkKeyboardTest : public ProgramTest {
 
 TEST_F(GtkKeyboardTest, TabShowsTheFocusOnEachControlInTurnAndSpaceShakes) {
   auto app = Launch();
-  const auto window = WaitForMainWindow();
+  // The answer box has the focus from the start, unseen until a key is used:
+  // the whole picture, answer box black and all, is the unfocused look.
+  const auto window = WaitForDrawnWindow();
   ASSERT_TRUE(window) << app->Stderr();
-  // The answer box has the focus from the start, unseen until a key is used.
-  ASSERT_TRUE(e2e::WaitFor([&] { return Shot(*window).Count(kShakeButton, Lit) > 100; },
-                           e2e::In(3s), "the window painted"));
   const auto unfocused = Shot(*window);
-  EXPECT_EQ(unfocused.Count(kAnswerBox, Dark), kAnswerBox.width * kAnswerBox.height);
 
   // The design's tab order, answer box last as the walk wraps round to it;
   // each stop marks its own control and no other.
