@@ -8,7 +8,6 @@
 // back, and the test says so instead of passing.
 #include <algorithm>
 #include <sstream>
-#include <thread>
 
 #include "answering/answers.h"
 #include "wine_program.h"
@@ -103,10 +102,10 @@ TEST_F(WineAccessibilityTest, OleaccLoadsOnlyWhenAClientAsksAndTheControlsCanBeR
   Env env = WineEnvironment();
   env["WINEDEBUG"] = "-all,+loaddll";
   auto& app = Start({RunExePath()}, env);
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  // Started and painted, with nobody asking for its accessible objects.
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app.Stderr();
   const auto oleacc = [&] { return app.Stderr().find("oleacc.dll") != std::string::npos; };
-  std::this_thread::sleep_for(1s);  // a running program that nobody inspects
   EXPECT_FALSE(oleacc()) << "oleacc loaded at start-up, with nobody asking";
 
   const auto controls = Tree();
@@ -248,14 +247,7 @@ class WineKeyboardTest : public WineTest {
   // Tab is pressed until the first stop, the answer box, shows its caret.
   // Returns how the window looked with the focus still unseen.
   std::optional<e2e::Image> Ready(e2e::WindowId window) {
-    if (!e2e::WaitFor(
-            [&] {
-              return Geometry(window) == kCentred && Shot(window).Count(kHelpButton, Lit) > 100 &&
-                     Shot(window).Count(kShakeButton, Lit) > 1000;
-            },
-            e2e::In(10s), "the window centred and painted")) {
-      return std::nullopt;
-    }
+    if (!WaitForDrawnWindow(e2e::In(10s))) return std::nullopt;
     const e2e::Image unfocused = Shot(window);
     for (int attempt = 0; attempt < 10; ++attempt) {
       x_->Key("Tab");
