@@ -13,6 +13,7 @@
 #include "platform/backend.h"
 #include "platform/gtk/gtk_support.h"
 #include "platform/gtk/running_copy.h"
+#include "platform/gtk/window_icon.h"
 #include "platform/gtk/x11_window.h"
 #include "platform/runtime.h"
 
@@ -188,6 +189,8 @@ int ShowMessageBox(Form* owner, std::string_view prompt, int buttons, std::strin
       parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
       GTK_BUTTONS_OK, "%s", std::string(prompt).c_str());
   gtk_window_set_title(GTK_WINDOW(box), std::string(title).c_str());
+  // The box is the program's too; docks and switchers show its icon.
+  if (owner != nullptr && owner->Design().hasIcon) gtk::SetProgramIcons(GTK_WINDOW(box));
   if (type == GTK_MESSAGE_INFO) AddIcon(GTK_MESSAGE_DIALOG(box), "dialog-information");
   gtk_window_set_position(GTK_WINDOW(box),
                           parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);

@@ -16,27 +16,10 @@ namespace platform::gtk {
 
 namespace {
 
-// What GTK itself gets: it paints one of its icons into the old-style icon
-// pixmap (the first of these) and lends them to the help box, which is
-// transient for the window. Larger ones would cost more to paint there than
-// the rest of the window costs to start.
-constexpr int kSizesForGtk[] = {16, 32};
-
-GdkPixbuf* PixbufOf(const resources::GreyIcon& icon) {
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, icon.size, icon.size);
-  guchar* row = gdk_pixbuf_get_pixels(pixbuf);
-  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-  const std::uint8_t* p = icon.greyAlpha.data();
-  for (int y = 0; y < icon.size; ++y, row += stride) {
-    for (int x = 0; x < icon.size; ++x, p += 2) {
-      row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = p[0];
-      row[x * 4 + 3] = p[1];
-    }
-  }
-  return pixbuf;
-}
-
-// Every size, replacing the few GTK wrote while it realized the window.
+// Every size, written straight into the property window managers and docks
+// read. GTK is given no icon of its own: it would paint the largest into the
+// old-style icon pixmap, which costs more than the rest of the start-up
+// does above a bare window.
 void SetFullIconProperty(GtkWidget* widget, gpointer) {
   GdkWindow* window = gtk_widget_get_window(widget);
   if (window == nullptr || !GDK_IS_X11_WINDOW(window)) return;
@@ -76,15 +59,6 @@ void SetFullIconProperty(GtkWidget* widget, gpointer) {
 }  // namespace
 
 void SetProgramIcons(GtkWindow* window) {
-  GList* icons = nullptr;
-  for (const resources::GreyIcon& icon : resources::WindowIcons()) {
-    if (std::ranges::find(kSizesForGtk, icon.size) != std::end(kSizesForGtk)) {
-      icons = g_list_append(icons, PixbufOf(icon));
-    }
-  }
-  gtk_window_set_icon_list(window, icons);
-  g_list_free_full(icons, g_object_unref);
-  // Runs after GTK's own realize, which writes the property from the list.
   g_signal_connect_after(window, "realize", G_CALLBACK(SetFullIconProperty), nullptr);
 }
 
