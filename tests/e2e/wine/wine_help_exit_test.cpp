@@ -18,16 +18,30 @@ class HelpExitTest : public WineTest {
     return x_->WaitForWindow(kHelpTitle, e2e::In(30s));
   }
 
+  bool PartingMessageShows(e2e::WindowId window) {
+    const e2e::Rect box = Inset(kAnswerBox, 2);
+    return CaptureOf(window, box).Count({0, 0, box.width, box.height}, Lit) > 20;
+  }
+
   // Clicks "X" and returns how long after the click the process ended.
   double ExitAndTime(e2e::WindowId window, e2e::Process& app) {
-    const auto clicked = e2e::Clock::now();
-    ClickAt(window, CentreX(kExitButton), CentreY(kExitButton));
+    // The parting message shows that the click arrived. Now and then (two
+    // runs in about twelve here, on a painted, centred window) Wine under
+    // openbox leaves that first click on the window without effect; the
+    // exit is timed from the click that shows the message.
+    auto clicked = e2e::Clock::now();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      clicked = e2e::Clock::now();
+      ClickAt(window, CentreX(kExitButton), CentreY(kExitButton));
+      if (e2e::WaitFor([&] { return PartingMessageShows(window) || !app.Running(); }, e2e::In(3s),
+                       "the parting message")) {
+        break;
+      }
+    }
     const auto status = app.WaitExit(e2e::In(30s));
     if (!status) {
-      const e2e::Rect box = Inset(kAnswerBox, 2);
-      const bool parting = CaptureOf(window, box).Count({0, 0, box.width, box.height}, Lit) > 20;
       ADD_FAILURE() << "the program did not end; the parting message "
-                    << (parting ? "shows" : "does not show") << ": "
+                    << (PartingMessageShows(window) ? "shows" : "does not show") << ": "
                     << SaveScreenshot(window, "wine_exit_hang");
       return -1;
     }
