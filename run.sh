@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 
-tools/ensure-packages.sh cmake g++ pkg-config libgtk-3-dev libjpeg-dev fonts-liberation
+tools/ensure-packages.sh cmake g++ pkg-config python3 libgtk-3-dev libjpeg-dev fonts-liberation
 
 cmake --preset release >/dev/null
 cmake --build --preset release
