@@ -228,6 +228,8 @@ class XConnection {
   std::vector<long> CardinalProperty(WindowId window, const std::string& name) const;
   // Whether a window manager has announced itself (_NET_SUPPORTING_WM_CHECK).
   bool WindowManagerRunning() const;
+  // The window the window manager says has the focus (_NET_ACTIVE_WINDOW).
+  std::optional<WindowId> ActiveWindow() const;
 
   // --- Pixels of the screen as shown (root window).
   Image Capture(const Rect& area) const;

@@ -185,6 +185,25 @@ Rect XConnection::ShapeExtents(WindowId window, ShapeKind kind) const {
   return {left, top, right - left, bottom - top};
 }
 
+std::optional<WindowId> XConnection::ActiveWindow() const {
+  const Atom property = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
+  Atom type;
+  int format;
+  unsigned long items, after;
+  unsigned char* data = nullptr;
+  std::optional<WindowId> active;
+  if (XGetWindowProperty(display_, DefaultRootWindow(display_), property, 0, 1, False, XA_WINDOW,
+                         &type, &format, &items, &after, &data) == Success &&
+      data != nullptr) {
+    if (format == 32 && items == 1) {
+      const auto window = *reinterpret_cast<const unsigned long*>(data);
+      if (window != 0) active = window;
+    }
+    XFree(data);
+  }
+  return active;
+}
+
 std::vector<long> XConnection::CardinalProperty(WindowId window, const std::string& name) const {
   const Atom property = XInternAtom(display_, name.c_str(), False);
   std::vector<long> values;

@@ -284,6 +284,12 @@ std::pair<int, int> WineTest::At(e2e::WindowId window, int x, int y) const {
 }
 
 void WineTest::ClickAt(e2e::WindowId window, int x, int y, unsigned button) const {
+  // Under a window manager, Wine may drop a click that comes while it is
+  // still taking the focus the manager hands a newly mapped window.
+  if (x_->WindowManagerRunning()) {
+    (void)e2e::WaitFor([&] { return x_->ActiveWindow() == window; }, e2e::In(5s),
+                       "the window to have the focus");
+  }
   const auto [rx, ry] = At(window, x, y);
   x_->Click(rx, ry, button);
 }
