@@ -230,6 +230,8 @@ class XConnection {
   bool WindowManagerRunning() const;
   // The window the window manager says has the focus (_NET_ACTIVE_WINDOW).
   std::optional<WindowId> ActiveWindow() const;
+  // The window that has the keyboard focus on the server.
+  WindowId FocusedWindow() const;
 
   // --- Pixels of the screen as shown (root window).
   Image Capture(const Rect& area) const;

@@ -204,6 +204,13 @@ std::optional<WindowId> XConnection::ActiveWindow() const {
   return active;
 }
 
+WindowId XConnection::FocusedWindow() const {
+  Window focus = 0;
+  int revertTo = 0;
+  XGetInputFocus(display_, &focus, &revertTo);
+  return focus;
+}
+
 std::vector<long> XConnection::CardinalProperty(WindowId window, const std::string& name) const {
   const Atom property = XInternAtom(display_, name.c_str(), False);
   std::vector<long> values;

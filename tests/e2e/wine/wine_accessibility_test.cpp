@@ -147,10 +147,8 @@ TEST_F(WineAccessibilityTest, OleaccLoadsOnlyWhenAClientAsksAndTheControlsCanBeR
 
 TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhenTheyShow) {
   auto app = Launch();
-  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
-  ASSERT_TRUE(e2e::WaitFor([&] { return Geometry(*window) == kCentred; }, e2e::In(10s),
-                           "the window centred"));
   auto& client = Client({"watch", "60"});
   ASSERT_TRUE(e2e::WaitFor([&] { return client.Stdout().find("ready") != std::string::npos; },
                            e2e::In(60s), "the client listening"))
@@ -174,8 +172,17 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
     }) > 0;
   };
 
-  const auto shake = e2e::Clock::now();
-  ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
+  // The client starting beside the program may take Wine's activation; the
+  // click that gives it back to the window is then lost to the button (the
+  // window activates between the press and the release). A click that
+  // brought no sweep, or no parting message, is given again.
+  e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
+  auto shake = e2e::Clock::now();
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    shake = e2e::Clock::now();
+    ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
+    if (e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(3s), "a sweep")) break;
+  }
   ASSERT_TRUE(e2e::WaitFor([&] { return Geometry(*window) == kCentred && !lit(); }, e2e::In(10s),
                            "the sweep over"));
   e2e::Clock::time_point lastBlack = e2e::Clock::now(), firstLight;
@@ -192,8 +199,20 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
       e2e::In(5s), "the answer to show light"));
   ASSERT_TRUE(e2e::WaitFor([&] { return !lit(); }, e2e::In(10s), "the answer to fade out"));
 
-  const auto exit = e2e::Clock::now();
-  ClickAt(*window, CentreX(kExitButton), CentreY(kExitButton));
+  const std::size_t answerEvents = events.size();
+  auto exit = e2e::Clock::now();
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    exit = e2e::Clock::now();
+    ClickAt(*window, CentreX(kExitButton), CentreY(kExitButton));
+    if (e2e::WaitFor(
+            [&] {
+              poll();
+              return events.size() > answerEvents || !app->Running();
+            },
+            e2e::In(3s), "the parting message")) {
+      break;
+    }
+  }
   ASSERT_TRUE(e2e::WaitFor(
       [&] {
         poll();
