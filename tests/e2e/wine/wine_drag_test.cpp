@@ -20,6 +20,7 @@ class DragTest : public WineTest, public testing::WithParamInterface<DragCase> {
 
   void DragBy(e2e::WindowId window, int x, int y, int dx, int dy, unsigned button = 1) {
     const auto [rx, ry] = At(window, x, y);
+    WaitForFocus(window);
     x_->Drag(rx, ry, rx + dx, ry + dy, button, 15, std::chrono::milliseconds(150));
   }
 

@@ -283,16 +283,21 @@ std::pair<int, int> WineTest::At(e2e::WindowId window, int x, int y) const {
   return {g.x + x, g.y + y};
 }
 
-void WineTest::ClickAt(e2e::WindowId window, int x, int y, unsigned button) const {
+void WineTest::WaitForFocus(e2e::WindowId window) const {
   // Under a window manager, Wine drops a click that comes while it is still
   // taking the focus the manager hands the window: it activates the window
   // between the press and the release, and the button loses the click with
   // its focus. The manager names the window active first; Wine moves the
   // keyboard focus to it once it has taken it.
   if (x_->WindowManagerRunning()) {
-    (void)e2e::WaitFor([&] { return x_->ActiveWindow() == window && x_->FocusedWindow() == window; },
-                       e2e::In(5s), "the window to have the focus");
+    (void)e2e::WaitFor(
+        [&] { return x_->ActiveWindow() == window && x_->FocusedWindow() == window; }, e2e::In(5s),
+        "the window to have the focus");
   }
+}
+
+void WineTest::ClickAt(e2e::WindowId window, int x, int y, unsigned button) const {
+  WaitForFocus(window);
   const auto [rx, ry] = At(window, x, y);
   x_->Click(rx, ry, button);
 }

@@ -91,6 +91,8 @@ class WineTest : public testing::Test {
   e2e::Rect Geometry(e2e::WindowId window) const;
   std::pair<int, int> At(e2e::WindowId window, int x, int y) const;
   void ClickAt(e2e::WindowId window, int x, int y, unsigned button = 1) const;
+  // Under a window manager, until Wine has taken the focus it was given.
+  void WaitForFocus(e2e::WindowId window) const;
   // Pixels of one window-relative rectangle as shown on the screen.
   e2e::Image CaptureOf(e2e::WindowId window, const e2e::Rect& area) const;
   // Saves the window's rectangle of the screen under the artefacts directory.
