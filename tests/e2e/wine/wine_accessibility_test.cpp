@@ -178,11 +178,15 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
   // brought no sweep, or no parting message, is given again.
   e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
   auto shake = e2e::Clock::now();
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  bool swept = false;
+  for (int attempt = 0; attempt < 3 && !swept; ++attempt) {
     shake = e2e::Clock::now();
     ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
-    if (e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(3s), "a sweep")) break;
+    swept = static_cast<bool>(
+        e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(3s), "a sweep"));
   }
+  ASSERT_TRUE(swept) << "three clicks on the shake button, " << moves.Events().size()
+                     << " moves seen";
   ASSERT_TRUE(e2e::WaitFor([&] { return Geometry(*window) == kCentred && !lit(); }, e2e::In(10s),
                            "the sweep over"));
   e2e::Clock::time_point lastBlack = e2e::Clock::now(), firstLight;
@@ -201,18 +205,18 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
 
   const std::size_t answerEvents = events.size();
   auto exit = e2e::Clock::now();
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  bool parted = false;
+  for (int attempt = 0; attempt < 3 && !parted; ++attempt) {
     exit = e2e::Clock::now();
     ClickAt(*window, CentreX(kExitButton), CentreY(kExitButton));
-    if (e2e::WaitFor(
-            [&] {
-              poll();
-              return events.size() > answerEvents || !app->Running();
-            },
-            e2e::In(3s), "the parting message")) {
-      break;
-    }
+    parted = static_cast<bool>(e2e::WaitFor(
+        [&] {
+          poll();
+          return events.size() > answerEvents || !app->Running();
+        },
+        e2e::In(3s), "the parting message"));
   }
+  ASSERT_TRUE(parted) << "three clicks on X brought no parting message\n" << client.Stdout();
   ASSERT_TRUE(e2e::WaitFor(
       [&] {
         poll();
