@@ -3,13 +3,11 @@
 // emblem drawn for that size instead of the 32 px one scaled.
 #include "platform/gtk/window_icon.h"
 
-#include <X11/Xatom.h>
-#include <gdk/gdkx.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/gtk/x11_window.h"
 #include "resources/resources.h"
 
 namespace platform::gtk {
@@ -22,33 +20,31 @@ namespace {
 // does above a bare window.
 void SetFullIconProperty(GtkWidget* widget, gpointer) {
   GdkWindow* window = gtk_widget_get_window(widget);
-  if (window == nullptr || !GDK_IS_X11_WINDOW(window)) return;
-  Display* display = GDK_WINDOW_XDISPLAY(window);
-  const Atom property =
-      gdk_x11_get_xatom_by_name_for_display(gdk_window_get_display(window), "_NET_WM_ICON");
-  // Xlib wants format-32 data as long: _NET_WM_ICON's width, height and
-  // 0xAARRGGBB pixels, built a slice at a time so each request stays under
-  // the core protocol's size limit and no copy of the whole is ever held.
-  static unsigned long slice[8192];
+  if (XWindowId(window) == 0) return;
+  // _NET_WM_ICON's width, height and 0xAARRGGBB pixels for each size, built
+  // a slice at a time so no copy of the whole is ever held.
+  static std::uint32_t slice[16384];
   std::size_t used = 0;
-  int mode = PropModeReplace;
+  bool append = false;
   auto flush = [&] {
-    XChangeProperty(display, GDK_WINDOW_XID(window), property, XA_CARDINAL, 32, mode,
-                    reinterpret_cast<const unsigned char*>(slice), static_cast<int>(used));
-    mode = PropModeAppend;
+    ChangeCardinalProperty(window, "_NET_WM_ICON", append, std::span(slice, used));
+    append = true;
     used = 0;
   };
   for (const resources::GreyIcon& icon : resources::WindowIcons()) {
-    slice[used++] = static_cast<unsigned long>(icon.size);
-    slice[used++] = static_cast<unsigned long>(icon.size);
+    if (used + 2 > std::size(slice)) flush();
+    slice[used++] = static_cast<std::uint32_t>(icon.size);
+    slice[used++] = static_cast<std::uint32_t>(icon.size);
     const std::uint8_t* p = icon.greyAlpha.data();
     const std::uint8_t* const end = p + icon.greyAlpha.size();
     while (p != end) {
       const std::size_t n =
           std::min<std::size_t>(std::size(slice) - used, static_cast<std::size_t>(end - p) / 2);
-      for (std::size_t i = 0; i < n; ++i, p += 2) {
-        slice[used + i] = (static_cast<unsigned long>(p[1]) << 24) | p[0] * 0x010101UL;
+      std::uint32_t* __restrict const out = slice + used;
+      for (std::size_t i = 0; i < n; ++i) {
+        out[i] = (std::uint32_t{p[2 * i + 1]} << 24) | p[2 * i] * 0x010101U;
       }
+      p += 2 * n;
       used += n;
       if (used == std::size(slice)) flush();
     }

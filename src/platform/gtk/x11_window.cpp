@@ -1,9 +1,11 @@
 #include "platform/gtk/x11_window.h"
 
+#include <X11/Xatom.h>
 #include <X11/extensions/shape.h>
 #include <gdk/gdkx.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -36,6 +38,34 @@ void SetXShapes(GdkWindow* window, const cairo_region_t* region) {
     XShapeCombineRectangles(display, xid, kind, 0, 0, rects.data(), static_cast<int>(rects.size()),
                             ShapeSet, YXBanded);
   }
+}
+
+void ChangeCardinalProperty(GdkWindow* window, const char* property, bool append,
+                            std::span<const std::uint32_t> values) {
+  if (window == nullptr || !GDK_IS_X11_WINDOW(window)) return;
+  // Xlib's request macros name the display `dpy`.
+  Display* dpy = GDK_WINDOW_XDISPLAY(window);
+  const Atom name = gdk_x11_get_xatom_by_name_for_display(gdk_window_get_display(window), property);
+  // Well under the core protocol's largest request (65,535 words).
+  constexpr std::size_t kPerRequest = 16384;
+  std::size_t done = 0;
+  do {
+    const std::size_t count = std::min(kPerRequest, values.size() - done);
+    LockDisplay(dpy);
+    xChangePropertyReq* request;
+    GetReq(ChangeProperty, request);
+    request->window = GDK_WINDOW_XID(window);
+    request->property = name;
+    request->type = XA_CARDINAL;
+    request->mode = append || done != 0 ? PropModeAppend : PropModeReplace;
+    request->format = 32;
+    request->nUnits = static_cast<CARD32>(count);
+    request->length += static_cast<CARD16>(count);
+    Data(dpy, reinterpret_cast<const char*>(values.data() + done), static_cast<long>(count * 4));
+    UnlockDisplay(dpy);
+    SyncHandle();
+    done += count;
+  } while (done < values.size());
 }
 
 namespace {

@@ -4,6 +4,9 @@
 
 #include <gdk/gdk.h>
 
+#include <cstdint>
+#include <span>
+
 namespace platform::gtk {
 
 // X carries window positions, sizes and shape rectangles in signed 16 bits.
@@ -20,6 +23,13 @@ unsigned long XWindowId(GdkWindow* window);
 // shapes are set to the same region, so later updates agree with these.
 // Does nothing for a window that is not an X window.
 void SetXShapes(GdkWindow* window, const cairo_region_t* region);
+
+// Replaces (or, with `append`, extends) a CARDINAL property of 32-bit
+// values, sent as they are: Xlib's own call wants them as long and copies
+// each one narrower again on a 64-bit machine. Does nothing for a window
+// that is not an X window.
+void ChangeCardinalProperty(GdkWindow* window, const char* property, bool append,
+                            std::span<const std::uint32_t> values);
 
 // Calls `destroyed` when the X server reports that another program destroyed
 // the window, before GDK handles the report (GDK would only warn and leave
