@@ -1,6 +1,8 @@
 // The window as it first shows: size, place, shape, controls and pixels,
 // at the standard resolution and at a larger one.
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "gtk_program.h"
@@ -37,14 +39,29 @@ TEST_F(WindowTest, ShowsTheBallCentredAndCutToTheEllipseAt96Dpi) {
     EXPECT_FALSE(x_->ShapeContains(*window, 60, 40, kind)) << "just outside the upper left arc";
   }
 
-  // The icon at every size of the desktop icon theme, each whole.
+  // The icon at every size of the desktop icon theme, each whole and each
+  // the installed theme icon of its size, pixel for pixel.
   const auto icon = x_->CardinalProperty(*window, "_NET_WM_ICON");
   std::vector<long> sizes;
   for (std::size_t at = 0; at + 2 <= icon.size();) {
     ASSERT_EQ(icon[at], icon[at + 1]) << "a square icon at " << at;
-    sizes.push_back(static_cast<long>(icon[at]));
-    at += 2 + static_cast<std::size_t>(icon[at] * icon[at + 1]);
+    const long size = icon[at];
+    sizes.push_back(size);
+    const std::size_t first = at + 2;
+    at = first + static_cast<std::size_t>(size * size);
     ASSERT_LE(at, icon.size()) << "the last icon is cut short";
+    const std::string png = std::string(OMENGLOBE_ICON_DIR) + "/" + std::to_string(size) + "x" +
+                            std::to_string(size) + "/apps/org.omenglobe.Omenglobe.png";
+    int width = 0, height = 0;
+    const auto theme = e2e::ReadPngArgb(png, &width, &height);
+    ASSERT_TRUE(width == size && height == size) << png;
+    int differing = 0;
+    for (std::size_t i = 0; i < theme.size(); ++i) {
+      const auto shown = static_cast<std::uint32_t>(icon[first + i]);
+      // Where a pixel is wholly clear, only its alpha counts.
+      differing += (theme[i] >> 24) == 0 ? (shown >> 24) != 0 : shown != theme[i];
+    }
+    EXPECT_EQ(differing, 0) << "pixels of the " << size << " px icon unlike " << png;
   }
   EXPECT_EQ(sizes, (std::vector<long>{16, 22, 24, 32, 48, 64, 128, 256}));
 

@@ -186,6 +186,10 @@ class Image {
   std::vector<Rgb> pixels_;
 };
 
+// A PNG file's pixels as 0xAARRGGBB words, row by row (the layout of an
+// icon in _NET_WM_ICON); empty when it cannot be read.
+std::vector<std::uint32_t> ReadPngArgb(const std::string& path, int* width, int* height);
+
 enum class ShapeKind { Bounding, Input };
 
 struct ConfigureEvent {

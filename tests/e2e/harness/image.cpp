@@ -41,4 +41,21 @@ bool Image::SavePng(const std::string& path) const {
   return ok;
 }
 
+std::vector<std::uint32_t> ReadPngArgb(const std::string& path, int* width, int* height) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&png, path.c_str()) == 0) return {};
+  // BGRA bytes are one little-endian 0xAARRGGBB word each.
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+  png.format = PNG_FORMAT_BGRA;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(png.width) * png.height);
+  if (png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr) == 0) {
+    png_image_free(&png);
+    return {};
+  }
+  *width = static_cast<int>(png.width);
+  *height = static_cast<int>(png.height);
+  return pixels;
+}
+
 }  // namespace e2e
