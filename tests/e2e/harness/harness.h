@@ -251,6 +251,18 @@ class XConnection {
   // pauses that let a program (or its window manager) start its move loop.
   void Drag(int fromX, int fromY, int toX, int toY, unsigned button = 1, int steps = 10,
             std::chrono::milliseconds pause = std::chrono::milliseconds(100)) const;
+  // Presses at `from` and moves to `to` in `steps` steps, each once the window
+  // has followed the one before: `followed(dx, dy)` says whether it stands
+  // that far from where it started. A move loop starts some time after the
+  // press (the program hands the press to it, a window manager takes it up),
+  // so while the window lags the pointer is nudged a pixel and back, the way
+  // a hand never holds still. Releases at the end, or as soon as the window
+  // fails to follow by the deadline, or to start following within
+  // `startWithin` when one is given.
+  testing::AssertionResult DragFollowed(int fromX, int fromY, int toX, int toY, unsigned button,
+                                        int steps, const std::function<bool(int, int)>& followed,
+                                        Deadline deadline,
+                                        std::optional<Clock::duration> startWithin = {}) const;
   // Presses and releases the key of an X keysym name ("Return", "Escape", "a").
   void Key(const std::string& keysymName) const;
 

@@ -318,6 +318,37 @@ void XConnection::Drag(int fromX, int fromY, int toX, int toY, unsigned button, 
   ReleaseButton(button);
 }
 
+testing::AssertionResult XConnection::DragFollowed(
+    int fromX, int fromY, int toX, int toY, unsigned button, int steps,
+    const std::function<bool(int, int)>& followed, Deadline deadline,
+    std::optional<Clock::duration> startWithin) const {
+  MovePointer(fromX, fromY);
+  PressButton(button);
+  for (int i = 1; i <= steps; ++i) {
+    const int dx = (toX - fromX) * i / steps, dy = (toY - fromY) * i / steps;
+    MovePointer(fromX + dx, fromY + dy);
+    int looks = 0;
+    auto result = WaitFor(
+        [&] {
+          if (followed(dx, dy)) return true;
+          if (++looks % 20 == 0) {
+            MovePointer(fromX + dx + 1, fromY + dy);
+            MovePointer(fromX + dx, fromY + dy);
+          }
+          return false;
+        },
+        i == 1 && startWithin ? std::min(deadline, In(*startWithin)) : deadline,
+        "the window to follow the pointer " + std::to_string(dx) + "," + std::to_string(dy) +
+            " from where the press was");
+    if (!result) {
+      ReleaseButton(button);
+      return result;
+    }
+  }
+  ReleaseButton(button);
+  return testing::AssertionSuccess();
+}
+
 void XConnection::Key(const std::string& keysymName) const {
   const KeySym sym = XStringToKeysym(keysymName.c_str());
   if (sym == NoSymbol) throw std::invalid_argument("unknown keysym " + keysymName);
