@@ -182,13 +182,21 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
   for (int attempt = 0; attempt < 3 && !swept; ++attempt) {
     shake = e2e::Clock::now();
     ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
-    swept = static_cast<bool>(
-        e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(3s), "a sweep"));
+    // A sweep reaches the screen's left edge; the window manager's own
+    // notices (a restack, a focus change) do not move the window there.
+    swept = static_cast<bool>(e2e::WaitFor(
+        [&] {
+          const auto& events = moves.Events();
+          return std::any_of(events.begin(), events.end(),
+                             [](const e2e::ConfigureEvent& e) { return e.x <= 1; });
+        },
+        e2e::In(3s), "a sweep to the screen's left edge"));
   }
   ASSERT_TRUE(swept) << "three clicks on the shake button, " << moves.Events().size()
-                     << " moves seen";
-  ASSERT_TRUE(e2e::WaitFor([&] { return Geometry(*window) == kCentred && !lit(); }, e2e::In(10s),
-                           "the sweep over"));
+                     << " ConfigureNotify seen, none at the left edge";
+  // Straight on to the first light: on a busy machine the sweep can be over
+  // and the answer already fading in by the time the sweep is seen, and a
+  // wait for "centred and black" first would only end once it had gone.
   e2e::Clock::time_point lastBlack = e2e::Clock::now(), firstLight;
   ASSERT_TRUE(e2e::WaitFor(
       [&] {
@@ -200,10 +208,10 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
         lastBlack = looked;
         return false;
       },
-      e2e::In(5s), "the answer to show light"));
+      e2e::In(10s), "the answer to show light"))
+      << "screenshot: " << SaveScreenshot(*window, "wine_announcement_no_light");
   ASSERT_TRUE(e2e::WaitFor([&] { return !lit(); }, e2e::In(10s), "the answer to fade out"));
 
-  const std::size_t answerEvents = events.size();
   auto exit = e2e::Clock::now();
   bool parted = false;
   for (int attempt = 0; attempt < 3 && !parted; ++attempt) {
@@ -212,7 +220,11 @@ TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhen
     parted = static_cast<bool>(e2e::WaitFor(
         [&] {
           poll();
-          return events.size() > answerEvents || !app->Running();
+          // The parting message itself: on a busy machine the client may
+          // print the answer's event only now.
+          return std::any_of(events.begin(), events.end(),
+                             [](const auto& e) { return e.second == kParting; }) ||
+                 !app->Running();
         },
         e2e::In(3s), "the parting message"));
   }
