@@ -41,8 +41,11 @@ class HelpExitTest : public WineTest {
     const auto status = app.WaitExit(e2e::In(30s));
     if (!status) {
       ADD_FAILURE() << "the program did not end; the parting message "
-                    << (PartingMessageShows(window) ? "shows" : "does not show") << ": "
-                    << SaveScreenshot(window, "wine_exit_hang");
+                    << (PartingMessageShows(window) ? "shows" : "does not show")
+                    << "; the window at " << e2e::Describe(Geometry(window)) << ", "
+                    << (x_->ActiveWindow() == window ? "active" : "not active") << ", "
+                    << (x_->FocusedWindow() == window ? "with" : "without")
+                    << " the X focus: " << SaveScreenshot(window, "wine_exit_hang");
       return -1;
     }
     EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 0})) << e2e::Describe(*status);
