@@ -362,7 +362,10 @@ TEST_F(WineKeyboardTest, TabShowsTheFocusOnEachControlInTurnAndSpaceShakes) {
   x_->Key("space");
   EXPECT_TRUE(e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(10s), "a sweep"));
   EXPECT_TRUE(
-      e2e::WaitFor([&] { return AnswerShows(*window); }, e2e::In(10s), "the answer to light up"));
+      e2e::WaitFor([&] { return AnswerShows(*window); }, e2e::In(10s), "the answer to light up"))
+      << moves.Events().size() << " ConfigureNotify, the window at "
+      << e2e::Describe(Geometry(*window)) << ": "
+      << SaveScreenshot(*window, "wine_space_no_answer");
   x_->Key("Escape");
   ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(30s))) << "Esc showed no help";
   x_->Key("Return");
@@ -382,7 +385,9 @@ TEST_F(WineKeyboardTest, EnterOnTheShakeButtonShakes) {
   SaveScreenshot(*window, "wine_enter_on_shake");
   x_->Key("Return");
   EXPECT_TRUE(e2e::WaitFor([&] { return AnswerShows(*window); }, e2e::In(10s),
-                           "an answer after Enter on the shake button"));
+                           "an answer after Enter on the shake button"))
+      << "the window at " << e2e::Describe(Geometry(*window)) << ", " << LitPixels(*window)
+      << " lit pixels in the answer box: " << SaveScreenshot(*window, "wine_enter_no_answer");
 }
 
 }  // namespace
