@@ -193,9 +193,8 @@ TEST_F(GtkAccessibilityTest, TheAnswerAndThePartingMessageAreEachAnnouncedOnceWh
 
   const auto shake = e2e::Clock::now();
   ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
-  ASSERT_TRUE(
-      e2e::WaitFor([&] { return !moves.Events().empty() && moves.Events().back().x == 337; },
-                   e2e::In(3s), "the sweep to end in the centre"));
+  ASSERT_TRUE(e2e::WaitFor([&] { return SweepEnded(moves); }, e2e::In(3s),
+                           "the sweep to end in the centre"));
   // The last look that still found the box black, and the first that found light.
   e2e::Clock::time_point lastBlack = e2e::Clock::now(), firstLight;
   ASSERT_TRUE(e2e::WaitFor(

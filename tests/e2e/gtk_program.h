@@ -22,6 +22,13 @@ using namespace ball;
 
 inline bool Lit(e2e::Rgb c) { return c.r >= 0xC8 && c.g >= 0xC8 && c.b >= 0xC8; }
 
+// A shake's sweep is over: the window has made its moves and the last one
+// put it back in the middle of the 1024-pixel screen.
+inline bool SweepEnded(e2e::ConfigureRecorder& moves) {
+  const auto& events = moves.Events();
+  return events.size() >= 9 && events.back().x == 337;
+}
+
 // One private X server, a private runtime directory for the running-copy
 // lock, and a connection to look and click with.
 class ProgramTest : public testing::Test {
@@ -74,8 +81,8 @@ class ProgramTest : public testing::Test {
     const std::string log = "log_path=" + RuntimeDir() + "/sanitizer";
     env["ASAN_OPTIONS"] = log + ":detect_leaks=1:abort_on_error=0";
     env["UBSAN_OPTIONS"] = log + ":print_stacktrace=1:halt_on_error=1";
-    env["LSAN_OPTIONS"] = std::string("suppressions=") + OMENGLOBE_LSAN_SUPPRESSIONS +
-                          ":print_suppressions=0";
+    env["LSAN_OPTIONS"] =
+        std::string("suppressions=") + OMENGLOBE_LSAN_SUPPRESSIONS + ":print_suppressions=0";
 #endif
     return env;
   }

@@ -38,12 +38,8 @@ TEST_F(ShakeTest, SweepsFadesTheAnswerInAndOutAndGivesTheButtonBack) {
   ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
 
   // Every position of the sweep, each as its own move, then the centre.
-  ASSERT_TRUE(e2e::WaitFor(
-      [&] {
-        const auto& events = moves.Events();
-        return !events.empty() && events.back().x == 337;
-      },
-      e2e::In(3s), "the window to come back to the centre"));
+  ASSERT_TRUE(e2e::WaitFor([&] { return SweepEnded(moves); }, e2e::In(3s),
+                           "the window to come back to the centre"));
   std::set<int> xs;
   for (const auto& e : moves.Events()) {
     xs.insert(e.x);
@@ -99,9 +95,8 @@ TEST_F(ShakeTest, IgnoresTheButtonWhileAnAnswerIsShowing) {
   // The count is taken only once the recorder has the whole first sweep,
   // back at the centre; on a busy machine its events may still be on the way
   // when the answer is already lit.
-  ASSERT_TRUE(
-      e2e::WaitFor([&] { return moves.Events().size() >= 9 && moves.Events().back().x == 337; },
-                   e2e::In(3s), "the first sweep to end at the centre"));
+  ASSERT_TRUE(e2e::WaitFor([&] { return SweepEnded(moves); }, e2e::In(3s),
+                           "the first sweep to end at the centre"));
   ASSERT_TRUE(e2e::WaitFor([&] { return LitBox(Shot(*window)).has_value(); }, e2e::In(2s),
                            "the answer to light up"));
   const auto afterFirst = moves.Events().size();

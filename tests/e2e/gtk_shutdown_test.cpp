@@ -33,9 +33,8 @@ TEST_F(ShutdownTest, AWindowDestroyedFromOutsideUnloadsIdleMidFadeAndWithTheHelp
       e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
       ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
       // The sweep is over and the fade's first ticks are due.
-      ASSERT_TRUE(
-          e2e::WaitFor([&] { return moves.Events().size() >= 9 && moves.Events().back().x == 337; },
-                       e2e::In(3s), "the sweep to end at the centre"));
+      ASSERT_TRUE(e2e::WaitFor([&] { return SweepEnded(moves); }, e2e::In(3s),
+                               "the sweep to end at the centre"));
     } else if (state == "help box open") {
       ClickAt(*window, CentreX(kHelpButton), CentreY(kHelpButton));
       ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(3s))) << app->Stderr();
