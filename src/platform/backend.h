@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/controls.h"
+#include "platform/layout.h"
 #include "platform/types.h"
 
 namespace platform::backend {
@@ -24,6 +25,10 @@ struct ScreenMetrics {
 std::optional<std::string> Init(std::string_view programTitle, int argc, char** argv);
 bool PrevInstance();
 ScreenMetrics Screen();
+// The part of the screen that windows may use (less panels and task bars),
+// in pixels from the corner that form positions count from; empty for the
+// whole screen.
+PixelRect WorkArea();
 
 // The form's native window and controls, built from the design table and
 // left hidden; shown at (ScaleX(Left), ScaleY(Top)). Returns a one-line
@@ -39,6 +44,9 @@ void ShowForm(Form& form);
 // included). The C++ form and its controls outlive it.
 void DestroyForm(Form& form);
 HWND FormHandle(const Form& form);
+
+// Moves the shown window to (Left, Top) at once.
+void MoveForm(Form& form);
 
 // Property writes, after the new value is stored.
 void FormLeftChanged(Form& form);
@@ -71,6 +79,10 @@ void Click(CommandButton& button);  // ignored while the button is disabled
 void MouseDown(Form& form, Control* control, Integer button, Integer shift, Single x, Single y);
 void Tick(Timer& timer);
 void CloseRequested(Form& form);  // the window system asks the window to close
+// The screen, its usable area or its resolution changed; the window now
+// stands at (x, y), in pixels as form positions count them, with the size
+// of the current resolution. Moves the window back where it can be reached.
+void ScreenChanged(Form& form, int x, int y);
 // The window is gone without an unload of ours (another program destroyed
 // it, the session ended): the form unloads with it, no cancel possible. The
 // backend has let go of the window and its controls' native objects first.

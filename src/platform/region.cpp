@@ -35,6 +35,23 @@ Region Region::Ellipse(Long left, Long top, Long right, Long bottom) {
   return region;
 }
 
+Region Region::Scaled(double sx, double sy) const {
+  Region region;
+  if (rows_.empty() || !(sx > 0) || !(sy > 0)) return region;
+  const auto scaled = [](Long v, double by) { return static_cast<Long>(std::nearbyint(v * by)); };
+  const Long first = scaled(rows_.front().y, sy);
+  const Long past = scaled(rows_.back().y + 1, sy);
+  for (Long y = first; y < past; ++y) {
+    const auto from = static_cast<Long>(std::floor((y + 0.5) / sy));
+    const auto row = std::lower_bound(rows_.begin(), rows_.end(), from,
+                                      [](const Row& r, Long value) { return r.y < value; });
+    if (row == rows_.end() || row->y != from) continue;
+    const Long left = scaled(row->left, sx), right = scaled(row->right, sx);
+    if (left < right) region.rows_.push_back({y, left, right});
+  }
+  return region;
+}
+
 bool Region::Contains(Long x, Long y) const {
   const auto row = std::lower_bound(rows_.begin(), rows_.end(), y,
                                     [](const Row& r, Long value) { return r.y < value; });

@@ -23,6 +23,11 @@ class Region {
   // ellipse that fills the box.
   static Region Ellipse(Long left, Long top, Long right, Long bottom);
 
+  // The region with its pixels `sx` wide and `sy` high: each row of the
+  // result takes the row its pixel centres fall in, its ends scaled and
+  // rounded. For a shape made for one resolution, shown at another.
+  Region Scaled(double sx, double sy) const;
+
   bool Contains(Long x, Long y) const;
   bool Empty() const { return rows_.empty(); }
   const std::vector<Row>& Rows() const { return rows_; }

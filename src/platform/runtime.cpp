@@ -6,6 +6,7 @@
 
 #include "platform/application.h"
 #include "platform/backend.h"
+#include "platform/layout.h"
 
 namespace platform {
 
@@ -90,6 +91,28 @@ Long RoundToLong(double value) {
 
 Long ScaleX(Twips twips) { return RoundToLong(Divide(twips, TwipsPerPixelX())); }
 Long ScaleY(Twips twips) { return RoundToLong(Divide(twips, TwipsPerPixelY())); }
+Twips TwipsX(Long pixels) { return static_cast<Twips>(pixels * double{TwipsPerPixelX()}); }
+Twips TwipsY(Long pixels) { return static_cast<Twips>(pixels * double{TwipsPerPixelY()}); }
+
+namespace {
+
+PixelRect UsableArea() {
+  const PixelRect work = backend::WorkArea();
+  if (work.width > 0 && work.height > 0) return work;
+  const auto m = backend::Screen();
+  return {0, 0, m.widthPixels, m.heightPixels};
+}
+
+// Where the form's window, standing at (x, y) pixels, can be reached: the
+// position it must move to, or nothing when it may stay.
+std::optional<PixelRect> ReachablePlace(const Form& form, int x, int y) {
+  const PixelRect window{x, y, ScaleX(form.Width), ScaleY(form.Height)};
+  const PixelRect placed = PlaceOnArea(window, UsableArea(), ButtonsArea(form));
+  if (placed.x == x && placed.y == y) return std::nullopt;
+  return placed;
+}
+
+}  // namespace
 
 int MsgBox(std::string_view prompt, int buttons, std::string_view title) {
   Form* owner = Runtime::LoadedForm();
@@ -178,6 +201,11 @@ std::optional<int> Runtime::Start(const ProjectDescription& project, int argc, c
       form.Top = (Screen.Height - form.Height) / 2;
       form.Left = (Screen.Width - form.Width) / 2;
     }
+    // A window larger than the screen keeps its buttons on it.
+    if (const auto placed = ReachablePlace(form, ScaleX(form.Left), ScaleY(form.Top))) {
+      form.Top = TwipsY(placed->y);
+      form.Left = TwipsX(placed->x);
+    }
     backend::ShowForm(form);
   });
   if (state.ended) return state.exitStatus;
@@ -215,6 +243,17 @@ void Tick(Timer& timer) {
 
 void CloseRequested(Form& form) {
   Runtime::Dispatch(form, [&] { Unload(form); });
+}
+
+void ScreenChanged(Form& form, int x, int y) {
+  if (!form.Loaded()) return;
+  Runtime::Dispatch(form, [&] {
+    const auto placed = ReachablePlace(form, x, y);
+    if (!placed) return;
+    form.Top = TwipsY(placed->y);
+    form.Left = TwipsX(placed->x);
+    backend::MoveForm(form);
+  });
 }
 
 void WindowDestroyed(Form& form) {

@@ -84,9 +84,12 @@ double Int(double x);
 double Divide(double dividend, double divisor);
 Long RoundToLong(double value);
 
-// Twips to pixels of the current screen, rounded as RoundToLong rounds.
+// Twips to pixels of the current screen, rounded as RoundToLong rounds,
+// and pixels back to twips.
 Long ScaleX(Twips twips);
 Long ScaleY(Twips twips);
+Twips TwipsX(Long pixels);
+Twips TwipsY(Long pixels);
 
 // What the entry point hands to the runtime.
 struct ProjectDescription {

@@ -131,6 +131,17 @@ GtkWidget* DesignLayoutNew(int width, int height) {
   return layout;
 }
 
+void DesignLayoutResize(GtkWidget* layout, int width, int height) {
+  g_object_set_data(G_OBJECT(layout), kWidthKey, GINT_TO_POINTER(width));
+  g_object_set_data(G_OBJECT(layout), kHeightKey, GINT_TO_POINTER(height));
+  gtk_widget_queue_resize(layout);
+}
+
+void DesignLayoutMove(GtkWidget* layout, GtkWidget* child, const GdkRectangle& rect) {
+  g_object_set_data_full(G_OBJECT(child), kRectKey, g_memdup2(&rect, sizeof rect), g_free);
+  gtk_fixed_move(GTK_FIXED(layout), child, rect.x, rect.y);
+}
+
 void DesignLayoutPut(GtkWidget* layout, GtkWidget* child, const GdkRectangle& rect, int tabIndex) {
   g_object_set_data_full(G_OBJECT(child), kRectKey, g_memdup2(&rect, sizeof rect), g_free);
   // Stored one up, so that 0 means "no tab stop".

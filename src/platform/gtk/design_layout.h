@@ -12,5 +12,8 @@ GtkWidget* DesignLayoutNew(int width, int height);
 // Keyboard focus moves between the children in ascending `tabIndex`;
 // a negative index takes no part.
 void DesignLayoutPut(GtkWidget* layout, GtkWidget* child, const GdkRectangle& rect, int tabIndex);
+// New sizes and places, for a form laid out at another resolution.
+void DesignLayoutResize(GtkWidget* layout, int width, int height);
+void DesignLayoutMove(GtkWidget* layout, GtkWidget* child, const GdkRectangle& rect);
 
 }  // namespace platform::gtk

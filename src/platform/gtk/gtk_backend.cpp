@@ -24,17 +24,22 @@ State& S() {
   return state;
 }
 
-GdkRectangle PrimaryMonitor() {
-  GdkRectangle area{0, 0, 0, 0};
+GdkMonitor* PrimaryGdkMonitor() {
   GdkDisplay* display = gdk_display_get_default();
-  if (display == nullptr) return area;
+  if (display == nullptr) return nullptr;
   // The root window may span several monitors; the program centres itself
   // on the primary one.
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
   if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) {
     monitor = gdk_display_get_monitor(display, 0);
   }
-  if (monitor != nullptr) {
+  return monitor;
+}
+
+GdkRectangle PrimaryMonitor() {
+  GdkRectangle area{0, 0, 0, 0};
+  if (gdk_display_get_default() == nullptr) return area;
+  if (GdkMonitor* monitor = PrimaryGdkMonitor()) {
     gdk_monitor_get_geometry(monitor, &area);
   } else {
     GdkWindow* root = gdk_get_default_root_window();
@@ -164,6 +169,15 @@ ScreenMetrics Screen() {
   metrics.twipsPerPixelX = static_cast<Single>(1440.0 / S().dpi);
   metrics.twipsPerPixelY = static_cast<Single>(1440.0 / S().dpi);
   return metrics;
+}
+
+PixelRect WorkArea() {
+  GdkMonitor* primary = gtk::PrimaryGdkMonitor();
+  if (primary == nullptr) return {};
+  GdkRectangle monitor, work;
+  gdk_monitor_get_geometry(primary, &monitor);
+  gdk_monitor_get_workarea(primary, &work);
+  return {work.x - monitor.x, work.y - monitor.y, work.width, work.height};
 }
 
 void TimerEnabledChanged(Timer& timer, bool wasEnabled) {

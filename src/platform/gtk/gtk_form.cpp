@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/backend.h"
+#include "platform/gtk/cairo_region.h"
 #include "platform/gtk/design_layout.h"
 #include "platform/gtk/gtk_accessibility.h"
 #include "platform/gtk/gtk_support.h"
@@ -141,6 +142,7 @@ void OnWindowDestroyed(GtkWidget* window, gpointer) {
   if (s.window != window) return;
   s.window = nullptr;
   s.windowShape.reset();
+  s.windowRegion.reset();
   for (const auto& peer : s.controlPeers) {
     peer->timer.Remove();
     peer->widget = nullptr;
@@ -176,6 +178,54 @@ gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer) {
   return FALSE;
 }
 
+// --- The screen under the window
+
+// Everything placed in pixels, placed again at the desktop's resolution
+// now: the window's size, each control's rectangle and the shape. Text
+// follows by itself (its size is in points) and the picture is scaled
+// afresh when next drawn.
+void LayOutAgain() {
+  auto& s = S();
+  GtkWidget* layout = gtk_bin_get_child(GTK_BIN(s.window));
+  DesignLayoutResize(layout, ScaleX(s.form->Width), ScaleY(s.form->Height));
+  for (const auto& peer : s.controlPeers) {
+    if (peer->widget == nullptr) continue;
+    const PixelRect r = WindowPixels(*s.form, *peer->control);
+    peer->rect = GdkRectangle{r.x, r.y, r.width, r.height};
+    DesignLayoutMove(layout, peer->widget, peer->rect);
+  }
+  ApplyWindowShape();
+  gtk_widget_queue_draw(s.window);
+}
+
+// The monitors, the screen's size or the desktop's resolution changed.
+void OnScreenChanged() {
+  auto& s = S();
+  if (s.form == nullptr || s.window == nullptr) return;
+  const double dpi = gdk_screen_get_resolution(gtk_widget_get_screen(s.window));
+  if (dpi > 0 && dpi != s.dpi) {
+    s.dpi = dpi;
+    LayOutAgain();
+  }
+  if (!gtk_widget_get_mapped(s.window)) return;
+  int x = 0, y = 0;
+  gdk_window_get_root_origin(gtk_widget_get_window(s.window), &x, &y);
+  const GdkRectangle monitor = PrimaryMonitor();
+  events::ScreenChanged(*s.form, x - monitor.x, y - monitor.y);
+}
+
+void WatchTheScreen(GdkScreen* screen) {
+  static bool connected = false;
+  if (connected) return;
+  connected = true;
+  g_signal_connect(screen, "size-changed", G_CALLBACK(OnScreenChanged), nullptr);
+  g_signal_connect(screen, "monitors-changed", G_CALLBACK(OnScreenChanged), nullptr);
+  // The Xft/DPI setting of the desktop, which GtkSettings has passed on to
+  // the screen's resolution by the time this runs.
+  g_signal_connect(gtk_settings_get_for_screen(screen), "notify::gtk-xft-dpi",
+                   G_CALLBACK(OnScreenChanged), nullptr);
+}
+
 gboolean QuitWhenIdle(gpointer) {
   backend::QuitLoop();
   return G_SOURCE_REMOVE;
@@ -183,8 +233,8 @@ gboolean QuitWhenIdle(gpointer) {
 
 // GDK resets a toplevel's input shape when it maps the window; the window
 // keeps its region all the same.
-gboolean OnMapped(GtkWidget* window, GdkEvent*, gpointer) {
-  if (S().windowShape) SetXShapes(gtk_widget_get_window(window), S().windowShape.get());
+gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer) {
+  ApplyWindowShape();
   // The start-up benchmark's end point: the first moment after the map with
   // nothing left to do (drawn, shaped, events handled), then the usual exit.
   if (g_getenv("OMENGLOBE_QUIT_WHEN_IDLE") != nullptr) {
@@ -193,9 +243,37 @@ gboolean OnMapped(GtkWidget* window, GdkEvent*, gpointer) {
   return FALSE;
 }
 
-gboolean OnDrawPicture(GtkWidget*, cairo_t* cr, gpointer picture) {
-  // At natural size from the box's corner; the box and the window clip it.
-  cairo_set_source_surface(cr, static_cast<cairo_surface_t*>(picture), 0, 0);
+// The picture at the form's scale (its natural size at 15 twips per pixel),
+// in the device pixels of the window: made once per size, smoothly filtered,
+// so a draw is a plain copy and a 2x desktop does not enlarge it twice.
+cairo_surface_t* ScaledPicture(cairo_surface_t* picture, int deviceScale) {
+  const int naturalWidth = cairo_image_surface_get_width(picture);
+  const int naturalHeight = cairo_image_surface_get_height(picture);
+  constexpr Twips kTwipsPerNaturalPixel = 15;
+  const int width = ScaleX(naturalWidth * kTwipsPerNaturalPixel) * deviceScale;
+  const int height = ScaleY(naturalHeight * kTwipsPerNaturalPixel) * deviceScale;
+  if (width == naturalWidth && height == naturalHeight) return picture;
+  auto& cache = S().scaledPicture;
+  if (cache.surface && cache.width == width && cache.height == height) return cache.surface.get();
+  CairoSurface scaled(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  cairo_t* cr = cairo_create(scaled.get());
+  cairo_scale(cr, static_cast<double>(width) / naturalWidth,
+              static_cast<double>(height) / naturalHeight);
+  cairo_set_source_surface(cr, picture, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);  // no dark seam at the edges
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_set_device_scale(scaled.get(), deviceScale, deviceScale);
+  cache = {std::move(scaled), width, height};
+  return cache.surface.get();
+}
+
+gboolean OnDrawPicture(GtkWidget* area, cairo_t* cr, gpointer picture) {
+  // From the box's corner; the box and the window clip it.
+  cairo_set_source_surface(
+      cr, ScaledPicture(static_cast<cairo_surface_t*>(picture), gtk_widget_get_scale_factor(area)),
+      0, 0);
   cairo_paint(cr);
   return FALSE;
 }
@@ -273,6 +351,18 @@ GtkWidget* RealizedWindow() {
   return window;
 }
 
+void ApplyWindowShape() {
+  auto& s = S();
+  if (s.window == nullptr || !s.windowRegion) return;
+  const double factor = s.dpi / s.windowRegionDpi;
+  s.windowShape = CairoRegion(
+      NewCairoRegion(factor == 1 ? *s.windowRegion : s.windowRegion->Scaled(factor, factor)));
+  // GDK's shapes too, so that its own later updates agree with the X shapes.
+  gtk_widget_shape_combine_region(s.window, s.windowShape.get());
+  gtk_widget_input_shape_combine_region(s.window, s.windowShape.get());
+  SetXShapes(gtk_widget_get_window(s.window), s.windowShape.get());
+}
+
 HWND WindowHandle() {
   GtkWidget* window = RealizedWindow();
   if (window == nullptr) return 0;
@@ -293,7 +383,8 @@ std::optional<std::string> CreateForm(Form& form) {
   // X carries window coordinates and shape rectangles in signed 16 bits; a
   // larger window would be cut down to a wrong one by the server, or refused.
   const Long width = ScaleX(form.Width), height = ScaleY(form.Height);
-  if (width > gtk::kLargestXCoordinate || height > gtk::kLargestXCoordinate) {
+  const int scale = gdk_window_get_scale_factor(gdk_get_default_root_window());
+  if (width > gtk::kLargestXCoordinate / scale || height > gtk::kLargestXCoordinate / scale) {
     throw RuntimeError(RuntimeError::Overflow);
   }
   s.form = &form;
@@ -317,6 +408,7 @@ std::optional<std::string> CreateForm(Form& form) {
   g_signal_connect(window, "map-event", G_CALLBACK(gtk::OnMapped), nullptr);
   g_signal_connect(window, "destroy", G_CALLBACK(gtk::OnWindowDestroyed), nullptr);
   g_signal_connect_after(window, "realize", G_CALLBACK(gtk::OnWindowRealized), nullptr);
+  gtk::WatchTheScreen(gtk_widget_get_screen(window));
 
   s.css = gtk::Ref<GtkCssProvider>(gtk_css_provider_new());
   const std::string css = gtk::BuildCss(form);
@@ -398,8 +490,22 @@ void ShowForm(Form& form) {
   }
   gtk_widget_show(window);
   // Mapping reset the input shape; set again before the requests leave.
-  if (S().windowShape) gtk::SetXShapes(gtk_widget_get_window(window), S().windowShape.get());
+  gtk::ApplyWindowShape();
   gdk_display_flush(gtk_widget_get_display(window));
+}
+
+void MoveForm(Form& form) {
+  GtkWidget* window = S().window;
+  if (window == nullptr) return;
+  const GdkRectangle monitor = gtk::PrimaryMonitor();
+  const int x = monitor.x + ScaleX(form.Left), y = monitor.y + ScaleY(form.Top);
+  if (!gtk_widget_get_mapped(window)) {
+    gtk_window_move(GTK_WINDOW(window), x, y);
+    return;
+  }
+  GdkWindow* native = gtk_widget_get_window(window);
+  gdk_window_move(native, x, y);
+  gdk_display_flush(gdk_window_get_display(native));
 }
 
 void DestroyForm(Form& form) {
@@ -412,6 +518,7 @@ void DestroyForm(Form& form) {
     GdkDisplay* display = gtk_widget_get_display(s.window);
     gtk_widget_destroy(std::exchange(s.window, nullptr));
     s.windowShape.reset();
+    s.windowRegion.reset();
     gdk_display_flush(display);
   }
   for (Control* control : form.Controls()) control->peer = nullptr;

@@ -121,7 +121,15 @@ struct State {
   GtkWidget* window = nullptr;
   Ref<GtkCssProvider> css;
   CairoSurface ballPicture;
-  CairoRegion windowShape;  // the region the window owns, once SetWindowRgn gave it one
+  struct {
+    CairoSurface surface;
+    int width = 0, height = 0;  // device pixels
+  } scaledPicture;              // the ball picture as the form shows it now
+  // The region the window owns, once SetWindowRgn gave it one, in pixels of
+  // the resolution it was made for; and as applied to the window now.
+  std::optional<Region> windowRegion;
+  double windowRegionDpi = 96;
+  CairoRegion windowShape;
 
   std::vector<GtkWidget*> openBoxes;  // message boxes whose nested loop still runs
 
@@ -137,8 +145,14 @@ State& S();
 GtkWidget* RealizedWindow();
 HWND WindowHandle();
 
+// Cuts the window to its region, for drawing and for presses, from the
+// first frame on; again whenever GDK may have reset it (the window's map)
+// or the region's pixels change size (the desktop's resolution).
+void ApplyWindowShape();
+
 // The primary monitor's area on the root window. Form positions count from
 // its corner, as they count from the primary monitor's corner on Windows.
 GdkRectangle PrimaryMonitor();
+GdkMonitor* PrimaryGdkMonitor();  // null without a display or monitors
 
 }  // namespace platform::gtk

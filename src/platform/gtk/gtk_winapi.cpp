@@ -35,15 +35,11 @@ Long DeleteObject(HRGN object) { return S().regions.Remove(object) ? 1 : 0; }
 Long SetWindowRgn(HWND window, HRGN region, Long redraw) {
   const Region* shape = S().regions.Find(region);
   if (shape == nullptr || !IsFormWindow(window)) return 0;
-  GtkWidget* widget = S().window;
-  auto& owned = S().windowShape;
-  owned = gtk::CairoRegion(gtk::NewCairoRegion(*shape));
-  // Both shapes: nothing is drawn outside the region, and no press lands there.
-  gtk_widget_shape_combine_region(widget, owned.get());
-  gtk_widget_input_shape_combine_region(widget, owned.get());
-  gtk::SetXShapes(gtk_widget_get_window(widget), owned.get());
+  S().windowRegion = *shape;
+  S().windowRegionDpi = S().dpi;
+  gtk::ApplyWindowShape();
   S().regions.Remove(region);  // the window owns it now
-  if (redraw != 0) gtk_widget_queue_draw(widget);
+  if (redraw != 0) gtk_widget_queue_draw(S().window);
   return 1;
 }
 

@@ -24,13 +24,17 @@ unsigned long XWindowId(GdkWindow* window) {
 
 void SetXShapes(GdkWindow* window, const cairo_region_t* region) {
   if (window == nullptr || !GDK_IS_X11_WINDOW(window)) return;
+  // The region is in GDK's window coordinates; the X window counts device
+  // pixels, `scale` of them to each of GDK's across and down.
+  const int scale = gdk_window_get_scale_factor(window);
   std::vector<XRectangle> rects;
   const int count = cairo_region_num_rectangles(region);
   for (int i = 0; i < count; ++i) {
     cairo_rectangle_int_t r;
     cairo_region_get_rectangle(region, i, &r);
-    rects.push_back({static_cast<short>(r.x), static_cast<short>(r.y),
-                     static_cast<unsigned short>(r.width), static_cast<unsigned short>(r.height)});
+    rects.push_back({static_cast<short>(r.x * scale), static_cast<short>(r.y * scale),
+                     static_cast<unsigned short>(r.width * scale),
+                     static_cast<unsigned short>(r.height * scale)});
   }
   Display* display = GDK_WINDOW_XDISPLAY(window);
   const Window xid = GDK_WINDOW_XID(window);

@@ -16,7 +16,8 @@ inline constexpr int kLargestXCoordinate = 32767;
 // bits, so one fits the 32-bit handles the program uses.
 unsigned long XWindowId(GdkWindow* window);
 
-// Sets the window's X bounding and input shapes to the region at once.
+// Sets the window's X bounding and input shapes to the region, given in
+// GDK's window coordinates, at once, in the X window's device pixels.
 // GDK applies a toplevel's bounding shape only once the window is mapped,
 // and rebuilds the input shape of a toplevel with child widgets from its
 // own bookkeeping, so neither would hold from the first frame on; GDK's

@@ -150,6 +150,31 @@ void SetDragDelta(int dx, int dy) {
   M().dragDy = dy;
 }
 
+void ChangeScreen(const Settings& screen) {
+  auto& m = M();
+  const Single oldX = m.settings.twipsPerPixelX, oldY = m.settings.twipsPerPixelY;
+  m.settings.screenWidthPixels = screen.screenWidthPixels;
+  m.settings.screenHeightPixels = screen.screenHeightPixels;
+  m.settings.twipsPerPixelX = screen.twipsPerPixelX;
+  m.settings.twipsPerPixelY = screen.twipsPerPixelY;
+  m.settings.workArea = screen.workArea;
+  Record("screen " + std::to_string(screen.screenWidthPixels) + "x" +
+         std::to_string(screen.screenHeightPixels));
+  Form* form = Runtime::LoadedForm();
+  auto& w = m.window;
+  if (form == nullptr || !w.created || w.destroyed) return;
+  if (oldX != screen.twipsPerPixelX || oldY != screen.twipsPerPixelY) {
+    w.width = ScaleX(form->Width);
+    w.height = ScaleY(form->Height);
+    if (w.shape) {
+      w.shape = w.shape->Scaled(static_cast<double>(oldX) / screen.twipsPerPixelX,
+                                static_cast<double>(oldY) / screen.twipsPerPixelY);
+    }
+    Record("relaid out " + std::to_string(w.width) + "x" + std::to_string(w.height));
+  }
+  events::ScreenChanged(*form, w.x, w.y);
+}
+
 void RequestClose() {
   if (Form* form = Runtime::LoadedForm()) {
     Record("close requested");
@@ -210,6 +235,8 @@ ScreenMetrics Screen() {
   return {s.screenWidthPixels, s.screenHeightPixels, s.twipsPerPixelX, s.twipsPerPixelY};
 }
 
+PixelRect WorkArea() { return M().settings.workArea.value_or(PixelRect{}); }
+
 std::optional<std::string> CreateForm(Form& form) {
   auto& w = M().window;
   const int width = ScaleX(form.Width), height = ScaleY(form.Height);
@@ -238,6 +265,14 @@ void ShowForm(Form& form) {
   w.y = ScaleY(form.Top);
   w.shown = true;
   Record("ShowForm at " + std::to_string(w.x) + "," + std::to_string(w.y));
+}
+
+void MoveForm(Form& form) {
+  auto& w = M().window;
+  w.x = ScaleX(form.Left);
+  w.y = ScaleY(form.Top);
+  if (w.shown) ++w.moves;
+  Record("MoveForm to " + std::to_string(w.x) + "," + std::to_string(w.y));
 }
 
 void DestroyForm(Form& form) {

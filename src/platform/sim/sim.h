@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/layout.h"
 #include "platform/region.h"
 #include "platform/runtime.h"
 
@@ -21,6 +22,7 @@ struct Settings {
   int screenHeightPixels = 768;
   Single twipsPerPixelX = 15;
   Single twipsPerPixelY = 15;
+  std::optional<PixelRect> workArea;  // the usable part of the screen; the whole screen if unset
   bool anotherCopyRunning = false;
   std::optional<std::string> environmentProblem;  // Init fails with this reason
   std::optional<std::string> windowProblem;       // the system refuses the form's window
@@ -60,6 +62,12 @@ void Click(CommandButton& button);
 void Press(int x, int y, Integer button = 1, Integer shift = 0);
 // Where the system's move loop leaves the window after the next move request.
 void SetDragDelta(int dx, int dy);
+// The screen changes under the running program, as a new monitor, a
+// resized screen or a changed display setting would: its size, usable area
+// and resolution become those of `screen` (the other settings are
+// ignored). At a new resolution the window is laid out again: its size and
+// its shape scale with the pixels.
+void ChangeScreen(const Settings& screen);
 // Asks the window to close, as a window manager would.
 void RequestClose();
 // Destroys the window without asking, as another program or the end of the

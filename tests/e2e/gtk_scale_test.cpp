@@ -1,0 +1,165 @@
+// The window on a scaled desktop: at a device scale of 2 or 3 (GDK_SCALE)
+// and at a higher font resolution (Xft.dpi), every control answers where it
+// is drawn, the ball drags from its picture and the emblem stands where it
+// stands at 96 dpi, only larger.
+#include <cmath>
+
+#include "gtk_program.h"
+
+namespace omenglobe_e2e {
+namespace {
+
+struct ScaleCase {
+  const char* name;
+  int deviceScale;  // GDK_SCALE
+  int dpi;          // Xft.dpi
+};
+void PrintTo(const ScaleCase& c, std::ostream* out) { *out << c.name; }
+
+constexpr int kScreenWidth = 1600, kScreenHeight = 1200;
+
+class ScaleTest : public ProgramTest, public testing::WithParamInterface<ScaleCase> {
+ protected:
+  void SetUp() override {
+    StartServer({.width = kScreenWidth, .height = kScreenHeight, .dpi = GetParam().dpi});
+  }
+
+  // Device pixels per pixel of the 96-dpi layout.
+  static double Factor() { return GetParam().deviceScale * GetParam().dpi / 96.0; }
+  // A design length in 96-dpi pixels as the window shows it: converted to
+  // the desktop's pixels (rounded, halves to even) and then to the device's.
+  static int Length(int pixelsAt96) {
+    return static_cast<int>(std::nearbyint(pixelsAt96 * GetParam().dpi / 96.0)) *
+           GetParam().deviceScale;
+  }
+  static e2e::Rect Scaled(const e2e::Rect& r) {
+    return {Length(r.x), Length(r.y), Length(r.width), Length(r.height)};
+  }
+  static std::pair<int, int> Centre(const e2e::Rect& r) {
+    const auto s = Scaled(r);
+    return {CentreX(s), CentreY(s)};
+  }
+
+  std::unique_ptr<e2e::Process> LaunchScaled() {
+    return Launch({{"GDK_SCALE", std::to_string(GetParam().deviceScale)}});
+  }
+
+  bool DrawnScaled(const e2e::Image& shot) {
+    const auto answer = Inset(Scaled(kAnswerBox), 2);
+    const auto face = Inset(Scaled(kShakeButton), 4);
+    if (shot.Width() < answer.x + answer.width || shot.Height() < face.y + face.height) {
+      return false;
+    }
+    return shot.Count(answer, Dark) == answer.width * answer.height &&
+           shot.Count(face, [](e2e::Rgb c) { return c.Max() >= 0xC0; }) >
+               face.width * face.height / 2;
+  }
+
+  // The emblem's light pixels: their box, centre and count, in 96-dpi pixels.
+  void ExpectTheEmblemAsAt96Dpi(const e2e::Image& shot) {
+    const double f = Factor();
+    // Across, well beyond the emblem; down, from the answer box to the shake button.
+    const int below = kAnswerBox.y + kAnswerBox.height;
+    const e2e::Rect search =
+        Scaled({kEmblem.x - 20, below, kEmblem.width + 40, kShakeButton.y - below});
+    double sumX = 0, sumY = 0;
+    int count = 0, left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
+    for (int y = search.y; y < search.y + search.height; ++y) {
+      for (int x = search.x; x < search.x + search.width; ++x) {
+        const auto c = shot.At(x, y);
+        if (std::min({c.r, c.g, c.b}) < 0xE0) continue;
+        sumX += x, sumY += y, ++count;
+        left = std::min(left, x), right = std::max(right, x);
+        top = std::min(top, y), bottom = std::max(bottom, y);
+      }
+    }
+    ASSERT_GT(count, 0) << "no emblem";
+    EXPECT_NEAR(sumX / count / f, kEmblemCentreX, 1.5);
+    EXPECT_NEAR(sumY / count / f, kEmblemCentreY, 1.5);
+    EXPECT_NEAR(left / f, kEmblem.x, 1.5);
+    EXPECT_NEAR(top / f, kEmblem.y, 1.5);
+    EXPECT_NEAR((right + 1) / f, kEmblem.x + kEmblem.width, 1.5);
+    EXPECT_NEAR((bottom + 1) / f, kEmblem.y + kEmblem.height, 1.5);
+    // Smoothing softens the edge a little; an unscaled or doubly scaled
+    // picture would be far off.
+    EXPECT_NEAR(count / (f * f), kEmblemLightPixels, kEmblemLightPixels * 0.2);
+    EXPECT_EQ(shot.Count(Scaled(kAnswerBox), Lit), 0) << "light pixels under the answer box";
+  }
+};
+
+TEST_P(ScaleTest, EveryControlAnswersWhereItIsDrawnAndTheBallDragsFromItsPicture) {
+  auto app = LaunchScaled();
+  const auto window = WaitForMainWindow();
+  ASSERT_TRUE(window) << app->Stderr();
+  const auto start = Geometry(*window);
+  EXPECT_EQ(start.width, Length(350));
+  EXPECT_EQ(start.height, Length(319));
+  ASSERT_TRUE(e2e::WaitFor([&] { return DrawnScaled(Shot(*window)); }, e2e::In(5s),
+                           "the window to be drawn"));
+  const auto shot = Shot(*window);
+  Save(shot, "window");
+  ExpectTheEmblemAsAt96Dpi(shot);
+
+  // Presses land where the drawing is: the ellipse in device pixels.
+  const auto drawn = x_->ShapeExtents(*window, e2e::ShapeKind::Bounding);
+  EXPECT_EQ(x_->ShapeExtents(*window, e2e::ShapeKind::Input), drawn);
+  EXPECT_NEAR(drawn.x, 25 * Factor(), GetParam().deviceScale + 1);
+  EXPECT_NEAR(drawn.y, 15 * Factor(), GetParam().deviceScale + 1);
+  EXPECT_NEAR(drawn.x + drawn.width, start.width, GetParam().deviceScale);
+  EXPECT_NEAR(drawn.y + drawn.height, start.height, GetParam().deviceScale);
+  for (const auto& control : {kShakeButton, kHelpButton, kExitButton}) {
+    const auto [cx, cy] = Centre(control);
+    EXPECT_TRUE(x_->ShapeContains(*window, cx, cy, e2e::ShapeKind::Input))
+        << e2e::Describe(Scaled(control));
+  }
+
+  // Dragged from the picture above the answer box. The window moves in
+  // whole pixels of the desktop, each `deviceScale` device pixels.
+  const int grain = GetParam().deviceScale;
+  const auto [px, py] = At(*window, Length(188), Length(50));
+  ASSERT_TRUE(x_->DragFollowed(
+      px, py, px + 60, py + 42, 1, 10,
+      [&](int dx, int dy) {
+        const auto g = Geometry(*window);
+        return std::abs(g.x - start.x - dx) < grain && std::abs(g.y - start.y - dy) < grain;
+      },
+      e2e::In(5s)));
+  const int draggedY = Geometry(*window).y;
+  EXPECT_EQ(draggedY, start.y + 42);
+
+  // The shake sweeps the window and brings it back to the middle across, at
+  // the dragged height.
+  const auto [sx, sy] = Centre(kShakeButton);
+  ClickAt(*window, sx, sy);
+  ASSERT_TRUE(e2e::WaitFor(
+      [&] {
+        const auto g = Geometry(*window);
+        return std::abs(g.x - (kScreenWidth - start.width) / 2) <= grain && g.y == draggedY;
+      },
+      e2e::In(5s),
+      "the shake to re-centre the window (it is at " + e2e::Describe(Geometry(*window)) + ")"));
+
+  const auto [hx, hy] = Centre(kHelpButton);
+  ClickAt(*window, hx, hy);
+  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(5s))) << "\"?\" did not answer";
+  x_->Key("Return");
+  ASSERT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); }, e2e::In(3s),
+                           "the help box to close"));
+
+  const auto [ex, ey] = Centre(kExitButton);
+  ClickAt(*window, ex, ey);
+  const auto status = app->WaitExit(e2e::In(6s));
+  ASSERT_TRUE(status) << "\"X\" did not end the program";
+  EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 0})) << e2e::Describe(*status);
+  EXPECT_EQ(Complaints(app->Stderr()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(, ScaleTest,
+                         testing::Values(ScaleCase{"DeviceScale2", 2, 96},
+                                         ScaleCase{"DeviceScale3", 3, 96},
+                                         ScaleCase{"At144Dpi", 1, 144},
+                                         ScaleCase{"At192Dpi", 1, 192}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace omenglobe_e2e
