@@ -31,29 +31,34 @@ Process& P() {
   return process;
 }
 
-void BecomeDpiAware() {
-  // Without this, a scaled desktop reports 96 dpi and stretches the window's
-  // pixels. The function exists from Vista on, hence the lookup.
-  HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  if (user32 == nullptr) return;
-  using SetProcessDPIAwareFn = BOOL(WINAPI*)();
-  auto setAware = reinterpret_cast<SetProcessDPIAwareFn>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")));
-  if (setAware != nullptr) setAware();
-}
-
+// The executable's manifest declares the program DPI-aware (per monitor
+// where the system knows how), so the screen reports its real resolution
+// and nothing stretches the window's pixels.
 void ReadResolution() {
   HDC screen = GetDC(nullptr);
   const int dpiX = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
   const int dpiY = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
   if (screen != nullptr) ReleaseDC(nullptr, screen);
-  P().twipsPerPixelX = dpiX > 0 ? 1440.0f / static_cast<Single>(dpiX) : 15.0f;
-  P().twipsPerPixelY = dpiY > 0 ? 1440.0f / static_cast<Single>(dpiY) : 15.0f;
+  win32::UseResolution(dpiX, dpiY);
 }
 
 win32::FormWindow* WindowOf(const Form& form) { return win32::FormWindow::Of(form); }
 
 }  // namespace
+
+}  // namespace platform::backend
+
+namespace platform::win32 {
+
+void UseResolution(int dpiX, int dpiY) {
+  auto& p = backend::P();
+  p.twipsPerPixelX = dpiX > 0 ? 1440.0f / static_cast<Single>(dpiX) : 15.0f;
+  p.twipsPerPixelY = dpiY > 0 ? 1440.0f / static_cast<Single>(dpiY) : 15.0f;
+}
+
+}  // namespace platform::win32
+
+namespace platform::backend {
 
 std::optional<std::string> Init(std::string_view programTitle, int, char**) {
   auto& p = P();
@@ -72,7 +77,6 @@ std::optional<std::string> Init(std::string_view programTitle, int, char**) {
   } else {
     p.anotherCopy = error == ERROR_ALREADY_EXISTS;
   }
-  BecomeDpiAware();
   ReadResolution();
   // The picture decoder may go through COM; without it the ball is simply not drawn.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -87,6 +91,20 @@ ScreenMetrics Screen() {
   if (!p.initialised) ReadResolution();
   return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), p.twipsPerPixelX,
           p.twipsPerPixelY};
+}
+
+PixelRect WorkArea() {
+  // The monitor the window is on once it shows; the primary one before.
+  auto* window = P().window.get();
+  const ::HWND hwnd = window != nullptr ? window->Handle() : nullptr;
+  const HMONITOR monitor = hwnd != nullptr && IsWindowVisible(hwnd)
+                               ? MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST)
+                               : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (monitor == nullptr || !GetMonitorInfoW(monitor, &info)) return {};
+  const RECT& r = info.rcWork;
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
 std::optional<std::string> CreateForm(Form& form) {
@@ -130,6 +148,10 @@ void DestroyForm(Form& form) {
 HWND FormHandle(const Form& form) {
   auto* window = WindowOf(form);
   return window != nullptr ? win32::ToLong(window->Handle()) : 0;
+}
+
+void MoveForm(Form& form) {
+  if (auto* window = WindowOf(form)) window->MoveToLeftTop();
 }
 
 void FormLeftChanged(Form& form) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/runtime.h"
@@ -61,11 +63,14 @@ COLORREF ColorRefFor(Colour colour) {
                                 : ToColorRef(colour);
 }
 
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which older headers lack
+
+// Pixels per inch down the screen, from its twips per pixel.
+int DpiY() { return static_cast<int>(std::lround(1440.0 / Screen.TwipsPerPixelY)); }
+
 HFONT CreateControlFont() {
   // One 8-point face for every control, at the screen's real resolution.
-  HDC screen = GetDC(nullptr);
-  const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpiY = DpiY();
   LOGFONTW font{};
   font.lfHeight = -MulDiv(8, dpiY, 72);
   font.lfWeight = FW_NORMAL;
@@ -77,6 +82,28 @@ HFONT CreateControlFont() {
   lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
   HFONT created = CreateFontIndirectW(&font);
   return created != nullptr ? created : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+// The window's region scaled about its corner: the system keeps it in
+// pixels, and the program made it once, for the resolution of the start.
+void ScaleWindowRegion(::HWND hwnd, double scaleX, double scaleY) {
+  ::HRGN current = ::CreateRectRgn(0, 0, 0, 0);
+  if (current == nullptr) return;
+  if (::GetWindowRgn(hwnd, current) == ERROR) {
+    ::DeleteObject(current);
+    return;
+  }
+  const DWORD bytes = ::GetRegionData(current, 0, nullptr);
+  std::vector<char> data(bytes);
+  auto* region = reinterpret_cast<RGNDATA*>(data.data());
+  ::HRGN scaled = nullptr;
+  if (bytes != 0 && ::GetRegionData(current, bytes, region) == bytes) {
+    const XFORM scale{static_cast<FLOAT>(scaleX), 0, 0, static_cast<FLOAT>(scaleY), 0, 0};
+    scaled = ::ExtCreateRegion(&scale, bytes, region);
+  }
+  ::DeleteObject(current);
+  // From a successful call on the window owns the new region and frees the old.
+  if (scaled != nullptr && ::SetWindowRgn(hwnd, scaled, TRUE) == 0) ::DeleteObject(scaled);
 }
 
 Integer MouseButton(UINT message) {
@@ -218,7 +245,10 @@ bool FormWindow::CreateChild(Control& control, ::HWND parent) {
       exStyle |= WS_EX_CONTROLPARENT;  // Tab walks into its children
       if (design.borderStyle) style |= WS_BORDER;
       peer.background = BrushFor(design.backColor, peer.ownsBackground);
-      if (design.picture == Picture::Ball) peer.picture.Decode(resources::BallPicture());
+      if (design.picture == Picture::Ball) {
+        peer.picture.Decode(resources::BallPicture());
+        peer.picture.ShowAtFormScale();
+      }
       break;
     case ControlKind::TextBox: {
       windowClass = L"EDIT";
@@ -315,6 +345,12 @@ void FormWindow::MoveToLeft() {
   RECT now{};
   GetWindowRect(self_.hwnd, &now);
   SetWindowPos(self_.hwnd, nullptr, ScaleX(form_.Left), now.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FormWindow::MoveToLeftTop() {
+  if (self_.hwnd == nullptr) return;
+  SetWindowPos(self_.hwnd, nullptr, ScaleX(form_.Left), ScaleY(form_.Top), 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -467,6 +503,15 @@ LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_CLOSE:
       OnClose();
       return 0;
+    case kDpiChanged:
+      OnDpiChanged(LOWORD(wParam), HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_DISPLAYCHANGE:
+      OnScreenChanged();
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETWORKAREA) OnScreenChanged();
+      break;
     case WM_ENDSESSION:
       if (wParam) OnClose();
       return 0;
@@ -575,6 +620,42 @@ void FormWindow::OnDestroy() {
   PostQuitMessage(0);
 }
 
+void FormWindow::OnDpiChanged(int dpiX, int dpiY, const RECT& suggested) {
+  const double oldX = Screen.TwipsPerPixelX, oldY = Screen.TwipsPerPixelY;
+  UseResolution(dpiX, dpiY);
+  LayOutAgain(oldX / Screen.TwipsPerPixelX, oldY / Screen.TwipsPerPixelY);
+  // The system's rectangle keeps the window where the user put it on the
+  // new monitor; another would start the move between monitors over.
+  SetWindowPos(self_.hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(self_.hwnd, nullptr, TRUE);
+}
+
+void FormWindow::OnScreenChanged() {
+  RECT now{};
+  if (self_.hwnd == nullptr || !IsWindowVisible(self_.hwnd) || !GetWindowRect(self_.hwnd, &now)) {
+    return;
+  }
+  events::ScreenChanged(form_, now.left, now.top);
+}
+
+// Every control at its design rectangle in pixels of the current
+// resolution, in the font of that resolution, the picture at the form's
+// scale, and the window's region, which the system holds in pixels,
+// scaled by the change.
+void FormWindow::LayOutAgain(double scaleX, double scaleY) {
+  HFONT previous = std::exchange(font_, CreateControlFont());
+  for (auto& peer : peers_) {
+    if (peer->hwnd == nullptr || peer->control == nullptr) continue;
+    const ControlDesign& d = peer->control->Design();
+    MoveWindow(peer->hwnd, ScaleX(d.left), ScaleY(d.top), ScaleX(d.width), ScaleY(d.height), TRUE);
+    SendMessageW(peer->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    if (!peer->picture.Empty()) peer->picture.ShowAtFormScale();
+  }
+  if (previous != nullptr && previous != GetStockObject(DEFAULT_GUI_FONT)) DeleteObject(previous);
+  ScaleWindowRegion(self_.hwnd, scaleX, scaleY);
+}
+
 void FormWindow::OnMouseDown(Peer& peer, UINT message, WPARAM wParam, LPARAM lParam) {
   const double tx = Screen.TwipsPerPixelX, ty = Screen.TwipsPerPixelY;
   const auto x = static_cast<Single>(GET_X_LPARAM(lParam) * tx);
@@ -597,7 +678,7 @@ void FormWindow::OnPaint(Peer& peer) {
 }
 
 void FormWindow::PaintContent(const Peer& peer, HDC dc, const RECT& area) {
-  // The picture at its natural size from the top-left corner; the box's own
+  // The picture at the form's scale from the top-left corner; the box's own
   // colour wherever the picture does not reach.
   const SIZE size = peer.picture.Size();
   const int saved = SaveDC(dc);

@@ -34,6 +34,10 @@ struct Peer {
 
 namespace platform::win32 {
 
+// Sets the screen's twips per pixel from its resolution in dots per inch
+// (15 for a resolution the system does not give).
+void UseResolution(int dpiX, int dpiY);
+
 class FormWindow {
  public:
   explicit FormWindow(Form& form);
@@ -53,6 +57,7 @@ class FormWindow {
   ::HWND ControlWindow(const Control& control) const;
 
   void MoveToLeft();
+  void MoveToLeftTop();
   void ArmTimer(Timer& timer);
   void DisarmTimer(Timer& timer);
 
@@ -74,6 +79,12 @@ class FormWindow {
   bool OnEraseBackground(const backend::Peer& peer, HDC dc);
   void OnClose();
   void OnDestroy();
+  // The monitor's resolution changed, or the window went to a monitor of
+  // another: everything in pixels at the new one, in the place suggested.
+  void OnDpiChanged(int dpiX, int dpiY, const RECT& suggested);
+  // The screen's size or the work area changed under the window.
+  void OnScreenChanged();
+  void LayOutAgain(double scaleX, double scaleY);
   // Any button press on the form, a picture box or a control.
   void OnMouseDown(backend::Peer& peer, UINT message, WPARAM wParam, LPARAM lParam);
   bool OnSetCursor(const backend::Peer& peer, LPARAM lParam);

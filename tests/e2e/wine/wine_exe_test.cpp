@@ -1,5 +1,6 @@
 // What the cross build put into omenglobe.exe, read from the file itself:
-// the kind of executable, the DLLs it needs, the icon and the version record.
+// the kind of executable, the DLLs it needs, the icon, the version record
+// and the manifest.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@ namespace {
 constexpr std::uint32_t kRtIcon = 3;
 constexpr std::uint32_t kRtGroupIcon = 14;
 constexpr std::uint32_t kRtVersion = 16;
+constexpr std::uint32_t kRtManifest = 24;
 
 class ExecutableTest : public testing::Test {
  protected:
@@ -132,6 +134,43 @@ TEST_F(ExecutableTest, VersionRecordNamesTheProgramInUsEnglish) {
 
   ASSERT_EQ(info.translations.size(), 1u);
   EXPECT_EQ(info.translations[0], (std::pair<std::uint16_t, std::uint16_t>{0x0409, 1200}));
+}
+
+// The loader's manifest: resource 1 of type RT_MANIFEST, the only one. The
+// checks read the text as the loader does, one element at a time.
+TEST_F(ExecutableTest, TheManifestDeclaresDpiAwarenessTheWindowsVersionsAndNoElevation) {
+  const auto manifests = Exe().OfType(kRtManifest);
+  ASSERT_EQ(manifests.size(), 1u) << "the executable carries no manifest";
+  EXPECT_EQ(manifests.front()->name.number, 1u);
+  const std::string text(manifests.front()->data.begin(), manifests.front()->data.end());
+  const auto element = [&](const std::string& name) {
+    const auto open = text.find("<" + name);
+    if (open == std::string::npos) return std::string();
+    const auto end = text.find("</" + name + ">", open);
+    return text.substr(open, end == std::string::npos ? std::string::npos : end - open);
+  };
+  const auto has = [&](const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+  };
+  EXPECT_TRUE(has(text, "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\"")) << text;
+  // Per monitor v2, per monitor as the fallback, and the older element for
+  // systems before Windows 10.
+  const auto awareness = element("dpiAwareness");
+  EXPECT_TRUE(has(awareness, "http://schemas.microsoft.com/SMI/2016/WindowsSettings")) << text;
+  EXPECT_TRUE(has(awareness, ">PerMonitorV2, PerMonitor")) << awareness;
+  const auto aware = element("dpiAware");
+  EXPECT_TRUE(has(aware, "http://schemas.microsoft.com/SMI/2005/WindowsSettings")) << text;
+  EXPECT_TRUE(has(aware, ">true/pm")) << aware;
+  // Windows 7, 8, 8.1 and 10 (and 11, which shares 10's identity).
+  for (const char* id :
+       {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_TRUE(has(element("compatibility"), std::string("<supportedOS Id=\"") + id + "\"/>"))
+        << id;
+  }
+  EXPECT_TRUE(has(element("requestedExecutionLevel"), "level=\"asInvoker\"")) << text;
+  // The buttons keep the classic look: no dependency on common controls 6.
+  EXPECT_FALSE(has(text, "Microsoft.Windows.Common-Controls")) << text;
 }
 
 }  // namespace

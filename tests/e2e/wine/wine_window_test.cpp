@@ -87,5 +87,71 @@ TEST_F(WindowTest, ASecondCopyEndsWithoutAWindowAndTheFirstRunsOn) {
   EXPECT_EQ(Geometry(*window), kCentred);
 }
 
+// Runs `wine reg` in the run's prefix and waits for it.
+testing::AssertionResult Registry(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {WineCommand(), "reg"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  e2e::Process reg({.argv = argv, .env = WinePrefix::Get().Environment()});
+  const auto status = reg.WaitExit(e2e::In(60s));
+  if (status && status->exited && status->code == 0) return testing::AssertionSuccess();
+  return testing::AssertionFailure()
+         << "wine reg " << arguments.front() << " failed: " << reg.Stderr();
+}
+
+constexpr char kDesktopKey[] = "HKCU\\Control Panel\\Desktop";
+
+// The screen's resolution for the programs started while it lives, as the
+// display settings set it; the prefix is back at its default afterwards.
+class ScreenResolution {
+ public:
+  explicit ScreenResolution(int dpi) {
+    set_ = Registry({"add", kDesktopKey, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                     std::to_string(dpi), "/f"});
+  }
+  ~ScreenResolution() { EXPECT_TRUE(Registry({"delete", kDesktopKey, "/v", "LogPixels", "/f"})); }
+  const testing::AssertionResult& Set() const { return set_; }
+
+ private:
+  testing::AssertionResult set_ = testing::AssertionFailure();
+};
+
+class ResolutionTest : public WindowTest, public testing::WithParamInterface<int> {};
+
+TEST_P(ResolutionTest, TheBallIsTheSameOnlyLarger) {
+  const int dpi = GetParam();
+  ScreenResolution resolution(dpi);
+  ASSERT_TRUE(resolution.Set());
+  auto app = Launch();
+  const auto window = WaitForMainWindow(e2e::In(kStartUp));
+  ASSERT_TRUE(window) << app->Stderr();
+  const int width = ScaledLength(350, dpi), height = ScaledLength(319, dpi);
+  const auto answer = Inset(ScaledRect(kAnswerBox, dpi), 3);
+  const auto face = Inset(ScaledRect(kShakeButton, dpi), 3);
+  ASSERT_TRUE(e2e::WaitFor(
+      [&] {
+        const auto g = Geometry(*window);
+        if (g.width != width || g.height != height) return false;
+        const auto shot = CaptureOf(*window, {0, 0, width, height});
+        return shot.Count(answer, Dark) == answer.width * answer.height &&
+               shot.Count(face, [](e2e::Rgb c) { return c.Max() >= 150; }) >
+                   face.width * face.height / 2;
+      },
+      e2e::In(20s),
+      "the window drawn at " + std::to_string(width) + " x " + std::to_string(height) + " (it is " +
+          e2e::Describe(Geometry(*window)) + ")"));
+  const std::string shot = SaveScreenshot(*window, "wine_" + std::to_string(dpi) + "dpi");
+  SCOPED_TRACE(shot);
+  ExpectEmblemAsAt96Dpi(CaptureOf(*window, {0, 0, width, height}), dpi);
+  const e2e::Rect extents = x_->ShapeExtents(*window);
+  EXPECT_NEAR(extents.x, 25 * dpi / 96.0, 1);
+  EXPECT_NEAR(extents.y, 15 * dpi / 96.0, 1);
+  EXPECT_NEAR(extents.x + extents.width, width, 1);
+  EXPECT_NEAR(extents.y + extents.height, height, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(, ResolutionTest, testing::Values(144, 192), [](const auto& info) {
+  return "At" + std::to_string(info.param) + "Dpi";
+});
+
 }  // namespace
 }  // namespace omenglobe_wine
