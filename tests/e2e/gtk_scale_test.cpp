@@ -3,6 +3,9 @@
 // is drawn, the ball drags from its picture and the emblem stands where it
 // stands at 96 dpi, only larger.
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
 
 #include "gtk_program.h"
 
@@ -128,6 +131,63 @@ INSTANTIATE_TEST_SUITE_P(, ScaleTest,
                                          ScaleCase{"At144Dpi", 1, 144},
                                          ScaleCase{"At192Dpi", 1, 192}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace omenglobe_e2e
+
+namespace omenglobe_e2e {
+namespace {
+
+class LiveResolutionTest : public ProgramTest {
+ protected:
+  // Xft/DPI in the settings daemon's file, in 1024ths of a dot per inch.
+  void WriteSettings(int dpi) { std::ofstream(settingsFile_) << "Xft/DPI " << dpi * 1024 << "\n"; }
+  std::string settingsFile_ = RuntimeDir() + "/xsettingsd.conf";
+};
+
+TEST_F(LiveResolutionTest, TheWindowFollowsTheDesktopsNewResolutionWithoutARestart) {
+  if (system("command -v xsettingsd >/dev/null") != 0) {
+    GTEST_SKIP() << "no settings daemon here (Debian's xsettingsd)";
+  }
+  StartServer();
+  WriteSettings(96);
+  e2e::Process daemon({.argv = {"xsettingsd", "-c", settingsFile_}, .env = server_->Environment()});
+  auto app = Launch();
+  const auto window = WaitForDrawnWindow();
+  ASSERT_TRUE(window) << app->Stderr();
+  ASSERT_EQ(Geometry(*window).width, 350);
+
+  WriteSettings(144);
+  daemon.Signal(SIGHUP);  // the daemon reads its file again and tells every client
+  ASSERT_TRUE(e2e::WaitFor(
+      [&] {
+        const auto g = Geometry(*window);
+        return g.width == 525 && g.height == 478;
+      },
+      e2e::In(5s), "the window at 525 x 478 (it is " + e2e::Describe(Geometry(*window)) + ")"));
+  // Cut again, to the ellipse the program makes at 144 dpi, for drawing and presses.
+  for (const auto kind : {e2e::ShapeKind::Bounding, e2e::ShapeKind::Input}) {
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] {
+          return x_->ShapeExtents(*window, kind) == e2e::Rect{38, 22, 487, 456};
+        },
+        e2e::In(3s), "the ellipse 38, 22, 525, 478"));
+  }
+  const auto answer = Inset(ScaledRect(kAnswerBox, 144), 2);
+  ASSERT_TRUE(e2e::WaitFor(
+      [&] { return Shot(*window).Count(answer, Dark) == answer.width * answer.height; },
+      e2e::In(3s), "the answer box where it stands at 144 dpi"));
+  const auto shot = Shot(*window);
+  Save(shot, "after");
+  ExpectEmblemAsAt96Dpi(shot, 144);
+  // The shake button answers where it now stands: the sweep starts.
+  e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
+  const auto shake = ScaledRect(kShakeButton, 144);
+  ClickAt(*window, CentreX(shake), CentreY(shake));
+  EXPECT_TRUE(
+      e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(3s), "the shake's sweep"));
+  EXPECT_EQ(Complaints(app->Stderr()), "");
+}
 
 }  // namespace
 }  // namespace omenglobe_e2e

@@ -87,11 +87,15 @@ TEST_F(WindowTest, ASecondCopyEndsWithoutAWindowAndTheFirstRunsOn) {
   EXPECT_EQ(Geometry(*window), kCentred);
 }
 
-// Runs `wine reg` in the run's prefix and waits for it.
-testing::AssertionResult Registry(const std::vector<std::string>& arguments) {
+// Runs `wine reg` in the run's prefix, on the test's display (the Wine
+// processes it starts serve the program too), and waits for it.
+testing::AssertionResult Registry(const std::string& display,
+                                  const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {WineCommand(), "reg"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  e2e::Process reg({.argv = argv, .env = WinePrefix::Get().Environment()});
+  Env env = WinePrefix::Get().Environment();
+  env["DISPLAY"] = display;
+  e2e::Process reg({.argv = argv, .env = env});
   const auto status = reg.WaitExit(e2e::In(60s));
   if (status && status->exited && status->code == 0) return testing::AssertionSuccess();
   return testing::AssertionFailure()
@@ -104,14 +108,17 @@ constexpr char kDesktopKey[] = "HKCU\\Control Panel\\Desktop";
 // display settings set it; the prefix is back at its default afterwards.
 class ScreenResolution {
  public:
-  explicit ScreenResolution(int dpi) {
-    set_ = Registry({"add", kDesktopKey, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
-                     std::to_string(dpi), "/f"});
+  ScreenResolution(std::string display, int dpi) : display_(std::move(display)) {
+    set_ = Registry(display_, {"add", kDesktopKey, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                               std::to_string(dpi), "/f"});
   }
-  ~ScreenResolution() { EXPECT_TRUE(Registry({"delete", kDesktopKey, "/v", "LogPixels", "/f"})); }
+  ~ScreenResolution() {
+    EXPECT_TRUE(Registry(display_, {"delete", kDesktopKey, "/v", "LogPixels", "/f"}));
+  }
   const testing::AssertionResult& Set() const { return set_; }
 
  private:
+  std::string display_;
   testing::AssertionResult set_ = testing::AssertionFailure();
 };
 
@@ -119,7 +126,7 @@ class ResolutionTest : public WindowTest, public testing::WithParamInterface<int
 
 TEST_P(ResolutionTest, TheBallIsTheSameOnlyLarger) {
   const int dpi = GetParam();
-  ScreenResolution resolution(dpi);
+  ScreenResolution resolution(server_->DisplayName(), dpi);
   ASSERT_TRUE(resolution.Set());
   auto app = Launch();
   const auto window = WaitForMainWindow(e2e::In(kStartUp));
