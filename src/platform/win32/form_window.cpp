@@ -628,7 +628,8 @@ void FormWindow::OnDpiChanged(int dpiX, int dpiY, const RECT& suggested) {
   // new monitor; another would start the move between monitors over.
   SetWindowPos(self_.hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  InvalidateRect(self_.hwnd, nullptr, TRUE);
+  // Every pixel changed, the picture box's and its controls' included.
+  RedrawWindow(self_.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void FormWindow::OnScreenChanged() {
