@@ -140,9 +140,7 @@ void Press(int x, int y, Integer button, Integer shift) {
   Record("press " + std::string(hit != nullptr ? hit->Name() : form->Design().name) + " at " +
          std::to_string(x) + "," + std::to_string(y));
   const PixelRect origin = hit != nullptr ? WindowPixels(*form, *hit) : PixelRect{};
-  const double tx = m.settings.twipsPerPixelX, ty = m.settings.twipsPerPixelY;
-  events::MouseDown(*form, hit, button, shift, static_cast<Single>((x - origin.x) * tx),
-                    static_cast<Single>((y - origin.y) * ty));
+  events::MouseDown(*form, hit, button, shift, TwipsX(x - origin.x), TwipsY(y - origin.y));
 }
 
 void SetDragDelta(int dx, int dy) {

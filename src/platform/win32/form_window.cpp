@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <vector>
 
 #include "platform/backend.h"
@@ -65,12 +64,10 @@ COLORREF ColorRefFor(Colour colour) {
 
 constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which older headers lack
 
-// Pixels per inch down the screen, from its twips per pixel.
-int DpiY() { return static_cast<int>(std::lround(1440.0 / Screen.TwipsPerPixelY)); }
-
 HFONT CreateControlFont() {
-  // One 8-point face for every control, at the screen's real resolution.
-  const int dpiY = DpiY();
+  // One 8-point face for every control, at the screen's real resolution:
+  // the pixels of an inch, 1440 twips, down the screen.
+  const int dpiY = ScaleY(1440);
   LOGFONTW font{};
   font.lfHeight = -MulDiv(8, dpiY, 72);
   font.lfWeight = FW_NORMAL;
@@ -658,10 +655,8 @@ void FormWindow::LayOutAgain(double scaleX, double scaleY) {
 }
 
 void FormWindow::OnMouseDown(Peer& peer, UINT message, WPARAM wParam, LPARAM lParam) {
-  const double tx = Screen.TwipsPerPixelX, ty = Screen.TwipsPerPixelY;
-  const auto x = static_cast<Single>(GET_X_LPARAM(lParam) * tx);
-  const auto y = static_cast<Single>(GET_Y_LPARAM(lParam) * ty);
-  events::MouseDown(form_, peer.control, MouseButton(message), ShiftState(wParam), x, y);
+  events::MouseDown(form_, peer.control, MouseButton(message), ShiftState(wParam),
+                    TwipsX(GET_X_LPARAM(lParam)), TwipsY(GET_Y_LPARAM(lParam)));
 }
 
 bool FormWindow::OnSetCursor(const Peer& peer, LPARAM lParam) {
