@@ -191,3 +191,32 @@ TEST_F(LiveResolutionTest, TheWindowFollowsTheDesktopsNewResolutionWithoutAResta
 
 }  // namespace
 }  // namespace omenglobe_e2e
+
+namespace omenglobe_e2e {
+namespace {
+
+class ShrinkingScreenTest : public ProgramTest {};
+
+TEST_F(ShrinkingScreenTest, TheWindowComesBackOnIt) {
+  StartServer();
+  auto app = Launch();
+  const auto window = WaitForDrawnWindow();
+  ASSERT_TRUE(window) << app->Stderr();
+  ASSERT_EQ(Geometry(*window), (e2e::Rect{337, 224, 350, 319}));
+  // The screen shrinks to 640 x 480, as a resolution change would make it.
+  // Xvfb's one output keeps its mode and xrandr complains of that, but the
+  // screen takes the new size all the same.
+  e2e::Process xrandr({.argv = {"xrandr", "--fb", "640x480"}, .env = server_->Environment()});
+  ASSERT_TRUE(xrandr.WaitExit(e2e::In(10s)));
+  // Moved as little as it takes to lie wholly on the screen again.
+  EXPECT_TRUE(e2e::WaitFor(
+      [&] {
+        return Geometry(*window) == e2e::Rect{290, 161, 350, 319};
+      },
+      e2e::In(3s),
+      "the window back on the screen (it is at " + e2e::Describe(Geometry(*window)) + ")"));
+  EXPECT_EQ(Complaints(app->Stderr()), "");
+}
+
+}  // namespace
+}  // namespace omenglobe_e2e
