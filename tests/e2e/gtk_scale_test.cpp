@@ -68,7 +68,7 @@ TEST_P(ScaleTest, EveryControlAnswersWhereItIsDrawnAndTheBallDragsFromItsPicture
   ASSERT_TRUE(e2e::WaitFor([&] { return DrawnScaled(Shot(*window)); }, e2e::In(5s),
                            "the window to be drawn"));
   const auto shot = Shot(*window);
-  Save(shot, "window");
+  shot.SavePng(e2e::ArtifactsDir() + "/omenglobe-scale-" + GetParam().name + ".png");
   ExpectEmblemAsAt96Dpi(shot, GetParam().dpi, GetParam().deviceScale);
 
   // Presses land where the drawing is: the ellipse in device pixels.
