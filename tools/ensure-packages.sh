@@ -56,6 +56,7 @@ missing_of() {  # prints the missing ones of the packages given
 # lines of other groups stay.
 record() {  # record GROUP PACKAGES [REASON]: no reason clears the group
   local group=$1 packages=$2 reason=${3:-} tmp
+  [[ -z "$reason" && ! -f "$state" ]] && return 0
   mkdir -p "$(dirname "$state")"
   tmp=$(mktemp "$state.XXXXXX")
   [[ -f "$state" ]] && awk -F'\t' -v g="$group" '$1 != g' "$state" >"$tmp"
