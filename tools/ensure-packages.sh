@@ -43,12 +43,15 @@ while (($#)); do
   esac
 done
 
-is_installed() {
-  [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]
-}
-missing_of() {  # prints the missing ones of the packages given
-  local pkg
-  for pkg in "$@"; do is_installed "$pkg" || echo "$pkg"; done
+native=$(dpkg --print-architecture 2>/dev/null || echo amd64)
+missing_of() {  # prints the missing ones of the packages given, in one dpkg-query
+  (($#)) || return 0
+  dpkg-query -W -f='${binary:Package}\t${Status}\n' "$@" 2>/dev/null |
+    awk -F'\t' -v native="$native" '
+      FNR == NR { asked[$0] = 1; order[++n] = $0; next }
+      $2 == "install ok installed" { sub(":" native "$", "", $1); ok[$1] = 1 }
+      END { for (i = 1; i <= n; i++) { key = order[i]; sub(":" native "$", "", key); if (!ok[key]) print order[i] } }
+    ' <(printf '%s\n' "$@") -
 }
 
 # The state file: one line per optional group that could not be installed,

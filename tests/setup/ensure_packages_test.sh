@@ -18,14 +18,18 @@ count() { [[ $(grep -cF -- "$2" "$1") -eq $3 ]]; }
 # The installed packages, one a line; the foreign architectures; the calls.
 db=$work/installed arches=$work/arches calls=$work/calls
 cat >"$work/bin/dpkg-query" <<FAKE
-#!/bin/sh
-pkg=\$(eval echo "\\\${\$#}")
-grep -qx "\$pkg" "$db" && printf 'install ok installed' && exit 0
-echo "dpkg-query: no packages found matching \$pkg" >&2; exit 1
+#!/bin/bash
+for pkg in "\$@"; do
+  [[ \$pkg == -* ]] && continue
+  if grep -qx "\$pkg" "$db"; then printf '%s\tinstall ok installed\n' "\$pkg"
+  else echo "dpkg-query: no packages found matching \$pkg" >&2; status=1; fi
+done
+exit \${status:-0}
 FAKE
 cat >"$work/bin/dpkg" <<FAKE
 #!/bin/sh
 case \$1 in
+  --print-architecture) echo amd64 ;;
   --print-foreign-architectures) cat "$arches" ;;
   --add-architecture) echo "add-architecture \$2" >>"$calls"; echo "\$2" >>"$arches" ;;
 esac
