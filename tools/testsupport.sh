@@ -32,6 +32,11 @@ thirty_two_bit_problem() {
   out=$(timeout 60 bash -c '"$1" --version' bash "$loader" 2>&1)
   status=$?
   ((status == 0)) && return 1
-  echo "$loader --version exited with status $status${out:+: ${out##*$'\n'}}"
+  out=${out##*$'\n'}
+  if [[ $out == "bash: line "*": $loader: "* ]]; then
+    echo "${out#bash: line *: }"  # bash's own word on why it could not execute it
+  else
+    echo "$loader --version exited with status $status${out:+: $out}"
+  fi
   return 0
 }
