@@ -34,6 +34,10 @@ struct Peer {
 
 namespace platform::win32 {
 
+// The window class of the form's top-level window, by which a starting copy
+// finds the window of a running one.
+inline constexpr wchar_t kFormClass[] = L"OmenglobeForm";
+
 class FormWindow {
  public:
   explicit FormWindow(Form& form);
