@@ -22,6 +22,16 @@ TEST(RunningCopyLockName, OneNamePerDisplayWhateverTheScreen) {
   EXPECT_EQ(LockName(""), "default");
 }
 
+// GDK calls every Broadway display "Broadway"; two of them are two displays.
+TEST(RunningCopyLockName, TwoBroadwayDisplaysHaveTwoNames) {
+  EXPECT_NE(LockName(BroadwayDisplayName(nullptr, ":1")),
+            LockName(BroadwayDisplayName(nullptr, ":2")));
+  // The name the display was opened by, in GDK's order.
+  EXPECT_EQ(BroadwayDisplayName(":3", ":1"), BroadwayDisplayName(":3", nullptr));
+  EXPECT_EQ(BroadwayDisplayName(nullptr, ""), BroadwayDisplayName(nullptr, ":0"));
+  EXPECT_NE(LockName(BroadwayDisplayName(nullptr, nullptr)), LockName(":0"));
+}
+
 class RunningCopyLock : public testing::Test {
  protected:
   void SetUp() override {
@@ -54,6 +64,16 @@ TEST_F(RunningCopyLock, TheSecondAskerIsToldAnotherCopyRuns) {
   close(fds_.front());
   fds_.clear();
   EXPECT_TRUE(std::holds_alternative<LockHeld>(Acquire(dir_.c_str())));
+}
+
+TEST_F(RunningCopyLock, TwoBroadwayDisplaysOfOneUserAreTwoLocks) {
+  for (const char* display : {":1", ":2"}) {
+    SCOPED_TRACE(display);
+    const auto outcome =
+        AcquireRunningCopyLock(BroadwayDisplayName(nullptr, display), dir_.c_str());
+    ASSERT_TRUE(std::holds_alternative<LockHeld>(outcome));
+    fds_.push_back(std::get<LockHeld>(outcome).fd);
+  }
 }
 
 TEST_F(RunningCopyLock, TheLockIsNotInheritedByChildPrograms) {

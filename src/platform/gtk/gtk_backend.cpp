@@ -57,23 +57,8 @@ using gtk::S;
 
 namespace {
 
-// The display GTK was told to use on the command line, if any.
-std::optional<std::string> DisplayArgument(int argc, char** argv) {
-  std::optional<std::string> display;
-  for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--") break;
-    if (arg == "--display" && i + 1 < argc && argv[i + 1] != nullptr) {
-      display = argv[++i];
-    } else if (arg.starts_with("--display=")) {
-      display = std::string(arg.substr(std::string_view("--display=").size()));
-    }
-  }
-  return display;
-}
-
 // Names what was tried, so the line says what to change.
-std::string DisplayProblem(const std::optional<std::string>& displayArgument) {
+std::string DisplayProblem() {
   if (const char* backend = g_getenv("GDK_BACKEND"); backend != nullptr) {
     if (backend[0] == '\0') {
       return "cannot open a display: GDK_BACKEND is set but empty, which allows no backend";
@@ -82,14 +67,70 @@ std::string DisplayProblem(const std::optional<std::string>& displayArgument) {
       return std::string("cannot open a display for GDK_BACKEND=") + backend;
     }
   }
-  if (displayArgument) {
-    return "cannot open the X11 display: --display " + *displayArgument + " cannot be opened";
+  if (const char* argument = gdk_get_display_arg_name(); argument != nullptr) {
+    return std::string("cannot open the X11 display: --display ") + argument + " cannot be opened";
   }
   const char* display = g_getenv("DISPLAY");
   if (display == nullptr || display[0] == '\0') {
+    // A Wayland session without Xwayland: the shape, the position and the
+    // window manager's move need X11, so GTK's Wayland backend is no way out.
+    if (const char* wayland = g_getenv("WAYLAND_DISPLAY");
+        wayland != nullptr && wayland[0] != '\0') {
+      return std::string(
+                 "cannot open an X11 display (DISPLAY is not set): the program needs X11, "
+                 "which the desktop's Xwayland provides; this Wayland session "
+                 "(WAYLAND_DISPLAY=") +
+             wayland + ") offers none";
+    }
     return "cannot open an X11 display (DISPLAY is not set)";
   }
   return std::string("cannot open the X11 display: DISPLAY=") + display + " cannot be opened";
+}
+
+// GTK's own options (--display and the rest) and ours. --help and --version
+// answer on stdout and end the program with status 0 before any display is
+// opened; anything not understood is the returned one-line problem.
+std::optional<std::string> ParseCommandLine(int& argc, char**& argv) {
+  gboolean help = FALSE, version = FALSE;
+  const GOptionEntry entries[] = {{"help", 'h', 0, G_OPTION_ARG_NONE, &help,
+                                   "Show the options, GTK's included, and exit", nullptr},
+                                  {"version", 0, 0, G_OPTION_ARG_NONE, &version,
+                                   "Show the program's version and exit", nullptr},
+                                  {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
+  GOptionContext* context = g_option_context_new(nullptr);
+  g_option_context_set_summary(context,
+                               "A desktop answer ball: think of a yes-or-no question, shake the "
+                               "ball and read its answer.");
+  // GLib's own --help lists GTK's options only under --help-gtk; ours lists
+  // them all at once.
+  g_option_context_set_help_enabled(context, FALSE);
+  g_option_context_add_main_entries(context, entries, nullptr);
+  g_option_context_add_group(context, gtk_get_option_group(FALSE));
+  GError* rawError = nullptr;
+  const bool parsed = g_option_context_parse(context, &argc, &argv, &rawError);
+  const gtk::Error error(rawError);
+  std::optional<std::string> problem;
+  if (!parsed) {
+    problem = error != nullptr ? error->message : "cannot read the command line";
+  } else if (help) {
+    gchar* text = g_option_context_get_help(context, FALSE, nullptr);
+    std::fputs(text, stdout);
+    g_free(text);
+  } else if (version) {
+    std::puts("omenglobe " OMENGLOBE_VERSION);
+  } else {
+    // GLib leaves what is not an option in argv, after a "--" too.
+    int first = 1;
+    if (first < argc && std::string_view(argv[first]) == "--") ++first;
+    if (first < argc) problem = std::string("unexpected argument \"") + argv[first] + "\"";
+  }
+  g_option_context_free(context);
+  if (help || version) {
+    std::fflush(stdout);
+    std::exit(std::ferror(stdout) ? 1 : 0);
+  }
+  if (problem) *problem += "; 'omenglobe --help' lists the options";
+  return problem;
 }
 
 gboolean OnTimer(gpointer data) {
@@ -123,11 +164,11 @@ std::optional<std::string> Init(std::string_view programTitle, int argc, char** 
   if (g_getenv("GDK_BACKEND") == nullptr) gdk_set_allowed_backends("x11");
   g_set_application_name(std::string(programTitle).c_str());
   g_set_prgname("omenglobe");  // WM_CLASS "omenglobe", "Omenglobe", whatever argv[0] says
-  const auto displayArgument = DisplayArgument(argc, argv);
-  if (!gtk_init_check(&argc, &argv)) return DisplayProblem(displayArgument);
+  if (auto problem = ParseCommandLine(argc, argv)) return problem;
+  if (!gtk_init_check(&argc, &argv)) return DisplayProblem();
 
   GdkDisplay* display = gdk_display_get_default();
-  if (display == nullptr) return DisplayProblem(displayArgument);
+  if (display == nullptr) return DisplayProblem();
   gtk::InstallErrorHandlers(display);
   // The desktop's font resolution (Xft.dpi) decides the twips per pixel;
   // GtkSettings reads it, so it is created first.
@@ -146,8 +187,12 @@ std::optional<std::string> Init(std::string_view programTitle, int argc, char** 
     case gtk::Claim::NotX:
       break;
   }
-  const auto outcome =
-      gtk::AcquireRunningCopyLock(gdk_display_get_name(display), g_getenv("XDG_RUNTIME_DIR"));
+  std::string displayName = gdk_display_get_name(display);
+  if (std::string_view(G_OBJECT_TYPE_NAME(display)) == "GdkBroadwayDisplay") {
+    displayName =
+        gtk::BroadwayDisplayName(gdk_get_display_arg_name(), g_getenv("BROADWAY_DISPLAY"));
+  }
+  const auto outcome = gtk::AcquireRunningCopyLock(displayName, g_getenv("XDG_RUNTIME_DIR"));
   if (const auto* held = std::get_if<gtk::LockHeld>(&outcome)) {
     S().lockFd = held->fd;
     S().prevInstance = false;

@@ -69,6 +69,13 @@ std::string LockName(std::string_view displayName) {
   return name.empty() ? "default" : name;
 }
 
+std::string BroadwayDisplayName(const char* displayArgument, const char* broadwayDisplay) {
+  const char* name = displayArgument;
+  if (name == nullptr || name[0] == '\0') name = broadwayDisplay;
+  if (name == nullptr || name[0] == '\0') name = ":0";
+  return std::string("Broadway") + name;
+}
+
 LockOutcome AcquireRunningCopyLock(std::string_view displayName, const char* runtimeDir) {
   const std::string fileName = "omenglobe-" + LockName(displayName) + ".lock";
   std::string problems;

@@ -14,6 +14,12 @@ namespace platform::gtk {
 // that cannot stand in a file name are replaced.
 std::string LockName(std::string_view displayName);
 
+// The name of a Broadway display for its lock. GDK names every Broadway
+// display after the backend alone, so the name it was opened by goes with
+// it: the one given with --display, else $BROADWAY_DISPLAY, else ":0", the
+// order in which GDK looks for it. Either argument may be null.
+std::string BroadwayDisplayName(const char* displayArgument, const char* broadwayDisplay);
+
 struct LockHeld {
   int fd;  // keep open for the life of the process
 };

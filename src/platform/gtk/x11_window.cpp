@@ -164,21 +164,4 @@ void InstallErrorHandlers(GdkDisplay* display) {
   DropErrorsOfTheDeadWindow(GDK_DISPLAY_XDISPLAY(display));
 }
 
-Claim ClaimRunningCopy(GdkDisplay* display) {
-  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return Claim::NotX;
-  Display* x = GDK_DISPLAY_XDISPLAY(display);
-  // One per user, as a lock in the user's own directory was.
-  const std::string name = "_OMENGLOBE_RUNNING_COPY_U" + std::to_string(geteuid());
-  const Atom selection = XInternAtom(x, name.c_str(), False);
-  // The root window stands in as the owner, so no window of ours exists
-  // before the check; the server ties the ownership to our connection all
-  // the same.
-  XGrabServer(x);
-  const bool taken = XGetSelectionOwner(x, selection) != None;
-  if (!taken) XSetSelectionOwner(x, selection, DefaultRootWindow(x), CurrentTime);
-  XUngrabServer(x);
-  XSync(x, False);
-  return taken ? Claim::AnotherCopy : Claim::Ours;
-}
-
 }  // namespace platform::gtk

@@ -45,12 +45,16 @@ void WatchForDestruction(GdkWindow* window, void (*destroyed)());
 // Does nothing for a display that is not an X display.
 void InstallErrorHandlers(GdkDisplay* display);
 
-// The running-copy check on X: ownership of a selection named for the user,
-// taken under a server grab, so that two copies starting together cannot
-// both see it free. The selection lives in the server, so every spelling of
-// the display's name (":0", "unix:0", ":0.0", a second screen) reaches the
-// same one, and no file or environment variable takes part; the server
-// gives it up when the owner's connection closes, however the process ends.
+// The running-copy check on X (x11_running_copy.cpp): ownership of a
+// selection named for the user, taken under a server grab so that two copies
+// starting together cannot both see it free, by a window of ours that
+// answers for it (TARGETS, and the program's name and process id). A later
+// start asks the owner, with a deadline: a copy that answers so keeps it out
+// (AnotherCopy); anything else holding the key (another client, a copy that
+// is frozen) loses it to the new start. The selection lives in the server,
+// so every spelling of the display's name reaches the same one, and the
+// server gives it up when the owner's connection closes, however the process
+// ends.
 enum class Claim { Ours, AnotherCopy, NotX };
 Claim ClaimRunningCopy(GdkDisplay* display);
 

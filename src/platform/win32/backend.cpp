@@ -44,6 +44,55 @@ void ReadResolution() {
 
 win32::FormWindow* WindowOf(const Form& form) { return win32::FormWindow::Of(form); }
 
+// Under Wine another X client (a session tool, a crashing window manager)
+// can destroy the X window of ours. Wine tells the program nothing: the
+// window stays shown and alive to Windows, and only Wine's record of its X
+// window, this property, goes. The copy would run on invisibly, holding the
+// mutex, and keep every later start out. Each copy notes the X window it was
+// shown in, so that a later start can tell a window that lost it from one
+// that never had one (a Wine virtual desktop).
+constexpr wchar_t kWineXWindow[] = L"__wine_x11_whole_window";
+constexpr wchar_t kShownInXWindow[] = L"Omenglobe.ShownInXWindow";
+
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The form window of a running copy that Wine no longer shows anywhere.
+::HWND WindowlessCopy() {
+  if (!UnderWine()) return nullptr;
+  ::HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, win32::kFormClass, nullptr)) != nullptr) {
+    if (IsWindowVisible(window) && GetPropW(window, kShownInXWindow) != nullptr &&
+        GetPropW(window, kWineXWindow) == nullptr) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+// A copy whose window is gone is asked to close, as a window manager would
+// ask it; once it has ended, the mutex is this start's alone (the copy that
+// made it holds it only by its handle). Returns the reason this start
+// cannot run when the copy does not end in time.
+std::optional<std::string> ReplaceWindowlessCopy(bool& anotherCopy) {
+  ::HWND gone = WindowlessCopy();
+  if (gone == nullptr) return std::nullopt;
+  DWORD id = 0;
+  GetWindowThreadProcessId(gone, &id);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  PostMessageW(gone, WM_CLOSE, 0, 0);
+  const bool ended = process != nullptr && WaitForSingleObject(process, 3000) == WAIT_OBJECT_0;
+  if (process != nullptr) CloseHandle(process);
+  if (ended) {
+    anotherCopy = false;
+    return std::nullopt;
+  }
+  return "a copy whose window is gone (process " + std::to_string(id) +
+         ") holds the running-copy lock and does not end";
+}
+
 }  // namespace
 
 }  // namespace platform::backend
@@ -76,6 +125,9 @@ std::optional<std::string> Init(std::string_view programTitle, int, char**) {
     p.anotherCopy = true;
   } else {
     p.anotherCopy = error == ERROR_ALREADY_EXISTS;
+    if (p.anotherCopy) {
+      if (auto problem = ReplaceWindowlessCopy(p.anotherCopy)) return problem;
+    }
   }
   ReadResolution();
   // The picture decoder may go through COM; without it the ball is simply not drawn.
@@ -136,7 +188,12 @@ void AlertStartFailure(std::string_view reason) {
 }
 
 void ShowForm(Form& form) {
-  if (auto* window = WindowOf(form)) window->Show();
+  auto* window = WindowOf(form);
+  if (window == nullptr) return;
+  window->Show();
+  if (HANDLE shownIn = GetPropW(window->Handle(), kWineXWindow); shownIn != nullptr) {
+    SetPropW(window->Handle(), kShownInXWindow, shownIn);
+  }
 }
 
 void DestroyForm(Form& form) {

@@ -17,7 +17,6 @@ using backend::Peer;
 
 namespace {
 
-constexpr wchar_t kFormClass[] = L"OmenglobeForm";
 constexpr wchar_t kPictureClass[] = L"OmenglobePicture";
 constexpr int kFirstControlId = 100;
 constexpr int kProgramIconGroup = 1;

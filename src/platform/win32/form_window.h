@@ -38,6 +38,10 @@ namespace platform::win32 {
 // (15 for a resolution the system does not give).
 void UseResolution(int dpiX, int dpiY);
 
+// The window class of the form's top-level window, by which a starting copy
+// finds the window of a running one.
+inline constexpr wchar_t kFormClass[] = L"OmenglobeForm";
+
 class FormWindow {
  public:
   explicit FormWindow(Form& form);
