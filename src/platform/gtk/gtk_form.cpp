@@ -354,9 +354,12 @@ GtkWidget* RealizedWindow() {
 void ApplyWindowShape() {
   auto& s = S();
   if (s.window == nullptr || !s.windowRegion) return;
-  const double factor = s.dpi / s.windowRegionDpi;
-  s.windowShape = CairoRegion(
-      NewCairoRegion(factor == 1 ? *s.windowRegion : s.windowRegion->Scaled(factor, factor)));
+  if (!s.windowShape || s.windowShapeDpi != s.dpi) {
+    const double factor = s.dpi / s.windowRegionDpi;
+    s.windowShape = CairoRegion(
+        NewCairoRegion(factor == 1 ? *s.windowRegion : s.windowRegion->Scaled(factor, factor)));
+    s.windowShapeDpi = s.dpi;
+  }
   // GDK's shapes too, so that its own later updates agree with the X shapes.
   gtk_widget_shape_combine_region(s.window, s.windowShape.get());
   gtk_widget_input_shape_combine_region(s.window, s.windowShape.get());

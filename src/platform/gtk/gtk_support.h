@@ -130,6 +130,7 @@ struct State {
   std::optional<Region> windowRegion;
   double windowRegionDpi = 96;
   CairoRegion windowShape;
+  double windowShapeDpi = 96;
 
   std::vector<GtkWidget*> openBoxes;  // message boxes whose nested loop still runs
 

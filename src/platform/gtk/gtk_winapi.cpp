@@ -37,6 +37,7 @@ Long SetWindowRgn(HWND window, HRGN region, Long redraw) {
   if (shape == nullptr || !IsFormWindow(window)) return 0;
   S().windowRegion = *shape;
   S().windowRegionDpi = S().dpi;
+  S().windowShape.reset();
   gtk::ApplyWindowShape();
   S().regions.Remove(region);  // the window owns it now
   if (redraw != 0) gtk_widget_queue_draw(S().window);
