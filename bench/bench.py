@@ -331,10 +331,12 @@ def main(argv=None):
 
     gtk_floor_exe = os.path.join(BUILD, "floor", "gtk_floor")
     if (not options.no_instructions and shutil.which("valgrind")
-            and os.path.exists(linux_exe) and os.path.exists(gtk_floor_exe)):
+            and os.path.exists(os.path.join(BUILD, "omenglobe_exit_when_idle"))
+            and os.path.exists(gtk_floor_exe)):
         print("# instruction counts under callgrind", flush=True)
         try:
-            program, floor = instructions.measure(linux_exe, gtk_floor_exe)
+            program, floor = instructions.measure(
+                os.path.join(BUILD, "omenglobe_exit_when_idle"), gtk_floor_exe)
             extra["instructions"] = {"program": program, "floor": floor}
         except (RuntimeError, subprocess.SubprocessError, OSError) as e:
             notes.append(f"instructions: {e}")

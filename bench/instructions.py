@@ -3,12 +3,14 @@
 from exec until their window is mapped, shaped, drawn and idle, under
 valgrind's callgrind, on a private Xvfb; prints both counts and their ratio.
 
-Both programs leave at their first idle moment after the map when
-OMENGLOBE_QUIT_WHEN_IDLE is set, so the end point is the same every run and
-the counts repeat to a fraction of a per cent, where wall-clock times move by
-10-20 %.
+Both leave at their first idle moment after the map, so the end point is the
+same every run and the counts repeat to a fraction of a per cent, where
+wall-clock times move by 10-20 %. The program measured is its benchmark
+build, omenglobe_exit_when_idle: the same sources as the program people run,
+with that end point compiled in (the floor takes it from
+OMENGLOBE_QUIT_WHEN_IDLE).
 
-    bench/instructions.py --program build/default/omenglobe \\
+    bench/instructions.py --program build/default/omenglobe_exit_when_idle \\
         --floor build/default/bench/gtk_floor [--max-ratio 1.25] [--keep DIR]
 
 With --max-ratio, exits 1 when program/floor is above it (the CI test).
@@ -88,7 +90,8 @@ def measure(program_path, floor_path, keep=None):
 
 def main(argv=None):
     ap = argparse.ArgumentParser(prog="bench/instructions.py")
-    ap.add_argument("--program", required=True, help="the Linux program")
+    ap.add_argument("--program", required=True,
+                    help="the Linux program's benchmark build (omenglobe_exit_when_idle)")
     ap.add_argument("--floor", required=True, help="the bare GTK window (bench/floor/gtk_floor.c)")
     ap.add_argument("--max-ratio", type=float, help="fail when program/floor is above this")
     ap.add_argument("--keep", help="keep the callgrind profiles in this directory")
