@@ -92,7 +92,11 @@ struct Heard {
 
 class GtkAccessibilityTest : public ProgramTest {
  protected:
-  void SetUp() override { StartServer(); }
+  void SetUp() override {
+    // The probe needs the AT-SPI bus and its Python bindings.
+    if (auto missing = e2e::MissingOptionalPackages("a11y")) GTEST_SKIP() << *missing;
+    StartServer();
+  }
 
   // The program with GTK's accessibility bridge on, as a desktop starts it,
   // on a private session bus that ends with the probe.

@@ -20,7 +20,9 @@ import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import support  # noqa: E402
+import testsupport  # noqa: E402
 
 APP_ID = "org.omenglobe.Omenglobe"
 LOCK_NAME = "omenglobe-package-test.lock"
@@ -119,6 +121,7 @@ def main():
                         help="where tools/build-deb.sh put the package")
     parser.add_argument("--workdir", required=True, type=Path)
     args = parser.parse_args()
+    testsupport.skip_without("deb")
     if os.geteuid() != 0:
         support.skip("the Debian package test installs and purges a package system-wide "
                      "and must run as root (as CI does); it did NOT run")

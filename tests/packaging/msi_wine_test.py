@@ -13,10 +13,9 @@ import uuid
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import support  # noqa: E402
-
-LOADER_32 = "/usr/lib/wine/wine"
-SKIPPED = 77  # CTest's SKIP_RETURN_CODE for this test
+import testsupport  # noqa: E402
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
@@ -106,18 +105,16 @@ def main():
     args = parser.parse_args()
     for name in ("msi", "wxs", "exe", "ico", "workdir"):
         setattr(args, name, getattr(args, name).resolve())
+    testsupport.skip_without("msi")
+    # The package installs a 32-bit program, which only 32-bit Wine runs; some
+    # kernels cannot execute 32-bit code at all.
+    problem = testsupport.thirty_two_bit_problem()
+    if problem:
+        testsupport.skip(f"32-bit code cannot run on this machine ({problem}); "
+                         "the installer was not tested under Wine")
     for tool in ("wine", "wixl", "Xvfb", "xprop", "xwininfo"):
         if shutil.which(tool) is None:
             raise AssertionError(f"{tool} is not installed")
-    # The package installs a 32-bit program, which only 32-bit Wine runs; some
-    # kernels cannot execute 32-bit code at all.
-    probe = subprocess.run([LOADER_32, "--version"], capture_output=True, text=True,
-                           timeout=60) if os.path.exists(LOADER_32) else None
-    if probe is None or probe.returncode != 0 or not probe.stdout.startswith("wine-"):
-        why = probe.stderr.strip() if probe is not None else f"{LOADER_32} is not installed"
-        print(f"SKIPPED: 32-bit code cannot run on this machine ({why}); "
-              "the installer was not tested under Wine", flush=True)
-        return SKIPPED
 
     args.workdir.mkdir(parents=True, exist_ok=True)
     work = Path(tempfile.mkdtemp(prefix="msi test ", dir=args.workdir))

@@ -53,6 +53,11 @@ testing::AssertionResult WaitFor(const std::function<bool()>& predicate, Deadlin
 // at: $E2E_ARTIFACTS_DIR, or /tmp/e2e-artifacts. Created on first use.
 std::string ArtifactsDir();
 
+// Why tools/ensure-packages.sh could not install the optional package group
+// (its state file: $OMENGLOBE_PACKAGE_STATE, or the one under build/), or
+// nothing when it did. A test that needs the group skips with this reason.
+std::optional<std::string> MissingOptionalPackages(const std::string& group);
+
 // ---------------------------------------------------------------------------
 // Processes
 

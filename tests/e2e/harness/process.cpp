@@ -46,6 +46,23 @@ std::string ArtifactsDir() {
   return dir;
 }
 
+std::optional<std::string> MissingOptionalPackages(const std::string& group) {
+  const char* configured = std::getenv("OMENGLOBE_PACKAGE_STATE");
+  std::ifstream state(configured != nullptr && configured[0] != '\0' ? configured
+                                                                     : OMENGLOBE_PACKAGE_STATE);
+  // One line per group that could not be installed: GROUP, PACKAGES, REASON.
+  std::string line;
+  while (std::getline(state, line)) {
+    const auto first = line.find('\t');
+    const auto second = line.find('\t', first + 1);
+    if (first == std::string::npos || second == std::string::npos) continue;
+    if (line.compare(0, first, group) != 0 || first != group.size()) continue;
+    return "optional packages " + line.substr(first + 1, second - first - 1) +
+           " are not installed (" + line.substr(second + 1) + ")";
+  }
+  return std::nullopt;
+}
+
 std::string Describe(const ExitStatus& s) {
   std::ostringstream out;
   if (s.exited) {
@@ -125,7 +142,14 @@ Process::Process(Options options) : outputDir_(options.outputDir) {
     dup2(e, 2);
     // A fresh process group: a terminal's Ctrl+C stays with the test runner.
     setpgid(0, 0);
-    execvpe(argv[0], argv.data(), envp.data());
+    // A path is executed as it is: execvpe would hand a file the kernel
+    // refuses ("Exec format error", a 32-bit program on a kernel without
+    // 32-bit support) to /bin/sh as if it were a script.
+    if (options.argv[0].find('/') != std::string::npos) {
+      execve(argv[0], argv.data(), envp.data());
+    } else {
+      execvpe(argv[0], argv.data(), envp.data());
+    }
     const int error = errno;
     (void)!write(status[1], &error, sizeof error);
     _exit(127);

@@ -43,22 +43,44 @@ namespace {
 constexpr char kLoader32[] = "/usr/lib/wine/wine";
 constexpr char kLoader64[] = "/usr/lib/wine/wine64";
 
-// Runs the 32-bit loader once: where the kernel cannot execute 32-bit code
-// it fails with "Exec format error" before printing its version.
-std::string TryThirtyTwoBitLoader() {
-  if (!std::filesystem::exists(kLoader32)) return std::string(kLoader32) + " is not installed";
+}  // namespace
+
+std::string LoaderProblem(const std::string& loader) {
+  if (!std::filesystem::exists(loader)) return loader + " is not installed";
   try {
-    e2e::Process probe({.argv = {kLoader32, "--version"}});
+    e2e::Process probe({.argv = {loader, "--version"}});
     const auto status = probe.WaitExit(e2e::In(60s));
-    if (status && status->exited && status->code == 0 && probe.Stdout().rfind("wine-", 0) == 0) {
-      return {};
-    }
-    return std::string(kLoader32) + " --version " +
-           (status ? e2e::Describe(*status) : std::string("did not end")) + ": " + probe.Stderr();
+    if (status && status->exited && status->code == 0) return {};
+    std::string said = probe.Stderr();
+    while (!said.empty() && (said.back() == '\n' || said.back() == ' ')) said.pop_back();
+    return loader + " --version " +
+           (status ? e2e::Describe(*status) : std::string("did not end within 60 s")) +
+           (said.empty() ? "" : ": " + said);
   } catch (const std::exception& error) {
+    // The process could not even start: "Exec format error", a missing
+    // ELF interpreter.
     return error.what();
   }
 }
+
+// Wine's 32-bit loader, tried once: where the kernel cannot execute 32-bit
+// code it fails with "Exec format error" before printing its version.
+const std::optional<std::string>& ThirtyTwoBitProblem() {
+  static const std::optional<std::string> problem = []() -> std::optional<std::string> {
+    if (auto assumed = FromEnvironment("OMENGLOBE_ASSUME_NO_32BIT")) {
+      return "OMENGLOBE_ASSUME_NO_32BIT is set";
+    }
+    std::string why = LoaderProblem(kLoader32);
+    if (why.empty()) return std::nullopt;
+    if (!std::filesystem::exists(kLoader32)) {
+      if (auto missing = e2e::MissingOptionalPackages("wine32")) why += ": " + *missing;
+    }
+    return why;
+  }();
+  return problem;
+}
+
+namespace {
 
 struct Choice {
   bool thirtyTwoBit = false;
@@ -70,8 +92,8 @@ const Choice& TheChoice() {
   static const Choice choice = [] {
     Choice c;
     const std::string explicitExe = OMENGLOBE_RUN_EXE;
-    std::string problem = TryThirtyTwoBitLoader();
-    c.thirtyTwoBit = problem.empty();
+    const auto& problem = ThirtyTwoBitProblem();
+    c.thirtyTwoBit = !problem;
     if (!explicitExe.empty()) {
       c.exe = explicitExe;
       c.line = "The Wine tests run " + c.exe + " (set by OMENGLOBE_WINE_RUN_EXE).";
@@ -81,10 +103,7 @@ const Choice& TheChoice() {
           "The Wine tests run the shipped " + c.exe + " under 32-bit Wine (" + kLoader32 + ").";
     } else {
       c.exe = Exe64Path();
-      while (!problem.empty() && (problem.back() == '\n' || problem.back() == ' ')) {
-        problem.pop_back();
-      }
-      c.line = "32-bit code cannot run on this machine (" + problem +
+      c.line = "32-bit code cannot run on this machine (" + *problem +
                "): the Wine tests run the 64-bit build " + c.exe + " under " + kLoader64 +
                " instead of the shipped 32-bit program.";
     }

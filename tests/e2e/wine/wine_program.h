@@ -32,8 +32,15 @@ const std::string& RunExePath();
 const std::string& Exe64Path();
 const std::string& IconFilePath();
 
-// Whether Wine's 32-bit loader runs here (tried once per process), and a
-// line saying which program the tests run with which loader, and why.
+// Why `loader --version` cannot run here, or "" when it runs. Any failure
+// to execute is an answer: missing, "Exec format error", status 126/127.
+std::string LoaderProblem(const std::string& loader);
+// Why this machine cannot run 32-bit code (Wine's 32-bit loader tried once
+// per process; OMENGLOBE_ASSUME_NO_32BIT set answers "cannot" anywhere), or
+// nothing when it can. Every test that asks asks this.
+const std::optional<std::string>& ThirtyTwoBitProblem();
+// Whether Wine's 32-bit loader runs here, and a line saying which program
+// the tests run with which loader, and why.
 bool ThirtyTwoBitCodeRuns();
 const std::string& RunChoice();
 
