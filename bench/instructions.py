@@ -22,7 +22,9 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tools"))
+from testsupport import XServer  # noqa: E402
 
 # Callgrind makes a GTK start-up some 50 times slower; this is far above it.
 RUN_TIMEOUT_S = 600
@@ -62,12 +64,10 @@ def count(label, argv, env, out_dir):
 def measure(program_path, floor_path, keep=None):
     """(program, floor) instruction counts, each from exec to the first idle
     moment after its window is mapped, on a private Xvfb."""
-    from bench import Xvfb  # bench.py imports this module too
-
     work = tempfile.mkdtemp(prefix="omenglobe-instructions-")
     out_dir = keep or work
     os.makedirs(out_dir, exist_ok=True)
-    xvfb = Xvfb()
+    xvfb = XServer(1280, 1024)
     try:
         env = {k: v for k, v in os.environ.items() if k not in ("GDK_BACKEND", "DESKTOP_STARTUP_ID")}
         # A runtime directory of its own: no other running copy is found.
