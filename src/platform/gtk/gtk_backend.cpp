@@ -136,8 +136,8 @@ gboolean OnTimer(gpointer data) {
   return G_SOURCE_CONTINUE;
 }
 
-// GTK 3 message dialogs no longer show the icon of their message type;
-// the box asks for one, so it goes in front of the text, where it used to be.
+// GTK 3 message dialogs show no icon for their message type; the box asks
+// for one, so it goes in front of the text.
 void AddIcon(GtkMessageDialog* box, const char* iconName) {
   if (!gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), iconName)) return;
   GtkWidget* row = gtk_widget_get_parent(gtk_message_dialog_get_message_area(box));
