@@ -1,11 +1,14 @@
 // What a screen reader gets from the window through ATK (and, with an
 // accessibility bus, AT-SPI): the names and descriptions of the design
-// table, the picture as an image, and a text read out when it first shows.
+// table, the picture as an image, the answer box read a whole line at a
+// time, and a text read out when it comes into view.
 #include "platform/gtk/gtk_accessibility.h"
 
+#include <gtk/gtk-a11y.h>
 #include <gtk/gtk.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/backend.h"
 #include "platform/gtk/gtk_support.h"
@@ -24,6 +27,124 @@ void NameTheApplication() {
   gpointer klass = root != 0 ? g_type_class_peek(root) : nullptr;
   if (klass != nullptr) ATK_OBJECT_CLASS(klass)->get_name = ApplicationName;
 }
+
+// --- The answer box, read a paragraph at a time
+
+// GTK hands a reader the wrapped line on screen as a text view's "line".
+// The answer box wraps a sentence over two or three lines, so a reader
+// arriving in it would hear only the line at the caret: half an answer. For
+// a reader, a line of the answer box is a line of its text.
+using TextAtOffset = gchar* (*)(AtkText*, gint, AtkTextBoundary, gint*, gint*);
+using StringAtOffset = gchar* (*)(AtkText*, gint, AtkTextGranularity, gint*, gint*);
+TextAtOffset textViewTextAtOffset = nullptr;
+StringAtOffset textViewStringAtOffset = nullptr;
+
+gchar* TextLine(AtkText* text, gint offset, gint* startOffset, gint* endOffset) {
+  GtkWidget* widget = gtk_accessible_get_widget(GTK_ACCESSIBLE(text));
+  if (widget == nullptr || !GTK_IS_TEXT_VIEW(widget)) return nullptr;
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+  GtkTextIter start, end;
+  gtk_text_buffer_get_iter_at_offset(buffer, &start, offset);
+  gtk_text_iter_set_line_offset(&start, 0);
+  end = start;
+  if (!gtk_text_iter_forward_line(&end)) gtk_text_buffer_get_end_iter(buffer, &end);
+  *startOffset = gtk_text_iter_get_offset(&start);
+  *endOffset = gtk_text_iter_get_offset(&end);
+  return gtk_text_buffer_get_slice(buffer, &start, &end, FALSE);
+}
+
+gchar* TextAtOffsetByTextLine(AtkText* text, gint offset, AtkTextBoundary boundary,
+                              gint* startOffset, gint* endOffset) {
+  if (boundary == ATK_TEXT_BOUNDARY_LINE_START || boundary == ATK_TEXT_BOUNDARY_LINE_END) {
+    if (gchar* line = TextLine(text, offset, startOffset, endOffset)) return line;
+  }
+  return textViewTextAtOffset(text, offset, boundary, startOffset, endOffset);
+}
+
+gchar* StringAtOffsetByTextLine(AtkText* text, gint offset, AtkTextGranularity granularity,
+                                gint* startOffset, gint* endOffset) {
+  if (granularity == ATK_TEXT_GRANULARITY_LINE) {
+    if (gchar* line = TextLine(text, offset, startOffset, endOffset)) return line;
+  }
+  return textViewStringAtOffset(text, offset, granularity, startOffset, endOffset);
+}
+
+void ReadTextViewsByTextLine() {
+  if (textViewTextAtOffset != nullptr) return;
+  // The class lives as long as the program; this reference keeps it so.
+  gpointer klass = g_type_class_ref(GTK_TYPE_TEXT_VIEW_ACCESSIBLE);
+  auto* text = static_cast<AtkTextIface*>(g_type_interface_peek(klass, ATK_TYPE_TEXT));
+  if (text == nullptr || text->get_text_at_offset == nullptr) return;
+  textViewTextAtOffset = text->get_text_at_offset;
+  text->get_text_at_offset = TextAtOffsetByTextLine;
+  // Without its own, ATK asks get_text_at_offset, which now reads by text line.
+  if (text->get_string_at_offset != nullptr) {
+    textViewStringAtOffset = text->get_string_at_offset;
+    text->get_string_at_offset = StringAtOffsetByTextLine;
+  }
+}
+
+// --- The notification that reads out a text as it comes into view
+
+// An object of role notification, named after the text, that shows while
+// the text shows. Readers present a notification that starts showing
+// whatever has the focus (Orca 43, which has no use for ATK's announcement,
+// among them): the user hears "notification" and the text, once. A reader
+// that also presents announcements gets none, so it too speaks it once.
+struct Notification {
+  AtkObject parent;
+  gboolean showing;
+};
+struct NotificationClass {
+  AtkObjectClass parent;
+};
+gpointer notificationParentClass = nullptr;
+
+AtkStateSet* NotificationStates(AtkObject* object) {
+  AtkStateSet* states = ATK_OBJECT_CLASS(notificationParentClass)->ref_state_set(object);
+  if (reinterpret_cast<Notification*>(object)->showing) {
+    atk_state_set_add_state(states, ATK_STATE_VISIBLE);
+    atk_state_set_add_state(states, ATK_STATE_SHOWING);
+  }
+  return states;
+}
+
+void NotificationClassInit(gpointer klass, gpointer) {
+  notificationParentClass = g_type_class_peek_parent(klass);
+  ATK_OBJECT_CLASS(klass)->ref_state_set = NotificationStates;
+}
+
+GType NotificationType() {
+  static const GType type = g_type_register_static_simple(
+      ATK_TYPE_OBJECT, "OmenglobeNotification", sizeof(NotificationClass), NotificationClassInit,
+      sizeof(Notification), nullptr, static_cast<GTypeFlags>(0));
+  return type;
+}
+
+// The window's one notification; it goes with the window.
+Notification* notification = nullptr;
+
+void SetShowing(bool showing) {
+  if (notification == nullptr || static_cast<bool>(notification->showing) == showing) return;
+  notification->showing = showing;
+  atk_object_notify_state_change(ATK_OBJECT(notification), ATK_STATE_SHOWING, showing);
+}
+
+void ReleaseNotification(GtkWidget*, gpointer) {
+  if (notification != nullptr) g_object_unref(std::exchange(notification, nullptr));
+}
+
+void CreateNotification(GtkWidget* window) {
+  AtkObject* parent = gtk_widget_get_accessible(window);
+  if (parent == nullptr || notification != nullptr) return;
+  auto* object = static_cast<AtkObject*>(g_object_new(NotificationType(), nullptr));
+  atk_object_set_role(object, ATK_ROLE_NOTIFICATION);
+  atk_object_set_parent(object, parent);
+  notification = reinterpret_cast<Notification*>(object);
+  g_signal_connect(window, "destroy", G_CALLBACK(ReleaseNotification), nullptr);
+}
+
+// --- Looks
 
 // A locked text box shows no caret, and the theme draws it no focus ring:
 // a keyboard user would not see that the answer box has the focus. A dashed
@@ -66,10 +187,22 @@ void Describe(const Control& control, GtkWidget* widget) {
 
 void DescribeForAssistiveTechnology(const Form& form) {
   NameTheApplication();
+  ReadTextViewsByTextLine();
+  if (form.peer != nullptr && form.peer->widget != nullptr) CreateNotification(form.peer->widget);
   for (const Control* control : form.Controls()) {
     if (control->peer != nullptr && control->peer->widget != nullptr) {
       Describe(*control, control->peer->widget);
     }
+  }
+}
+
+void WithdrawAnnouncement() { SetShowing(false); }
+
+void NameMessageBox(GtkWidget* box, std::string_view title) {
+  // GTK names a message box after its kind ("Information"), which a reader
+  // would say in place of the title.
+  if (AtkObject* accessible = gtk_widget_get_accessible(box)) {
+    atk_object_set_name(accessible, std::string(title).c_str());
   }
 }
 
@@ -78,14 +211,16 @@ void DescribeForAssistiveTechnology(const Form& form) {
 namespace platform::backend {
 
 void Announce(TextBox& box) {
-  Peer* peer = box.peer;
-  if (peer == nullptr || peer->widget == nullptr) return;
-  AtkObject* accessible = gtk_widget_get_accessible(peer->widget);
-  if (accessible == nullptr) return;
-  // ATK before 2.46 has no announcement; the text is still in the box.
-  const guint signal = g_signal_lookup("announcement", G_OBJECT_TYPE(accessible));
-  if (signal == 0) return;
-  g_signal_emit(accessible, signal, 0, box.Text.Get().c_str());
+  using gtk::notification;
+  if (notification == nullptr || box.Text.Get().empty()) return;
+  // A text that replaces one still on show is a new notification: the old
+  // one stops showing first.
+  gtk::SetShowing(false);
+  const std::string& text = box.Text.Get();
+  gchar* name = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+  atk_object_set_name(ATK_OBJECT(notification), name);
+  g_free(name);
+  gtk::SetShowing(true);
 }
 
 }  // namespace platform::backend
