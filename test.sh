@@ -12,7 +12,7 @@ tools/ensure-packages.sh \
   xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox \
   libx11-dev libxext-dev libxtst-dev libpng-dev \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 icoutils file \
-  valgrind dbus-daemon at-spi2-core python3-pyatspi \
+  valgrind dbus-daemon at-spi2-core python3-pyatspi orca \
   build-essential debhelper dpkg-dev lintian desktop-file-utils appstream msitools wixl \
   gir1.2-libmsi-1.0 python3-gi libgtk-3-bin man-db
 

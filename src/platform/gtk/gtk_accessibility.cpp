@@ -212,7 +212,25 @@ namespace platform::backend {
 
 void Announce(TextBox& box) {
   using gtk::notification;
-  if (notification == nullptr || box.Text.Get().empty()) return;
+  if (box.Text.Get().empty()) return;
+  // A shake locks its button, which gives up the focus: the window has
+  // none, or has it on a control that can no longer take keys. The text
+  // coming into view takes it, and a reader arriving in the box reads the
+  // text out with it, once; a notification as well would say it twice. A
+  // focus that was there before the text (Orca reads a box as the focus
+  // arrives, whenever it gets to it) could have read it already, or not.
+  GtkWidget* widget = box.peer != nullptr ? box.peer->widget : nullptr;
+  GtkWidget* toplevel = widget != nullptr ? gtk_widget_get_toplevel(widget) : nullptr;
+  if (toplevel != nullptr && GTK_IS_WINDOW(toplevel) &&
+      gtk_window_is_active(GTK_WINDOW(toplevel)) && gtk_widget_get_can_focus(widget)) {
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(toplevel));
+    if (focus == nullptr || !gtk_widget_is_sensitive(focus)) {
+      gtk::SetShowing(false);
+      gtk_widget_grab_focus(widget);
+      return;
+    }
+  }
+  if (notification == nullptr) return;
   // A text that replaces one still on show is a new notification: the old
   // one stops showing first.
   gtk::SetShowing(false);

@@ -12,7 +12,8 @@ One line per fact on stdout, fields separated by tabs:
     pid      PID                    (this script: SIGTERM ends it, Orca and the program)
     orca     VERSION                (Orca listens for the events it presents)
     program  PID
-    event    TYPE DETAIL1 ROLE NAME (notifications showing, focus gained, buttons' sensitivity)
+    event    TYPE DETAIL1 ROLE NAME TEXT  (notifications showing, focus gained, buttons'
+                                       sensitivity; TEXT: a focused text's text)
     program-exit  STATUS WALLCLOCK  (WALLCLOCK as Orca stamps its log: HH:MM:SS.ffffff)
     orca-exit     STATUS
     error    TEXT
@@ -116,7 +117,13 @@ def main():
             role, name = event.source.getRoleName(), event.source.name
         except Exception:
             role, name = "", ""
-        say("event", event.type, event.detail1, role, name)
+        text = ""
+        if event.type.startswith("object:state-changed:focused") and event.detail1:
+            try:
+                text = event.source.queryText().getText(0, -1)
+            except Exception:
+                pass
+        say("event", event.type, event.detail1, role, name, text)
 
     pyatspi.Registry.registerEventListener(on_event, "object:state-changed:showing",
                                            "object:state-changed:focused",
