@@ -213,12 +213,11 @@ namespace platform::backend {
 void Announce(TextBox& box) {
   using gtk::notification;
   if (box.Text.Get().empty()) return;
-  // A shake locks its button, which gives up the focus: the window has
-  // none, or has it on a control that can no longer take keys. The text
-  // coming into view takes it, and a reader arriving in the box reads the
-  // text out with it, once; a notification as well would say it twice. A
-  // focus that was there before the text (Orca reads a box as the focus
-  // arrives, whenever it gets to it) could have read it already, or not.
+  // The focus a locked button gave up (the window has none, or has it on a
+  // control that takes no keys) goes to the text coming into view, and a
+  // reader arriving in the box reads the text out, once. Moved there any
+  // earlier, the box would be read whenever the reader got to it, with the
+  // text or without, and a notification on top could say it twice.
   GtkWidget* widget = box.peer != nullptr ? box.peer->widget : nullptr;
   GtkWidget* toplevel = widget != nullptr ? gtk_widget_get_toplevel(widget) : nullptr;
   if (toplevel != nullptr && GTK_IS_WINDOW(toplevel) &&
