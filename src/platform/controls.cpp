@@ -52,6 +52,21 @@ CommandButton::CommandButton(Form& form, std::string_view name)
         backend::ButtonEnabledChanged(button);
       }) {}
 
+Control* FocusHeir(const CommandButton& button) {
+  Control* heir = nullptr;
+  for (Control* control : button.Parent().Controls()) {
+    if (control == nullptr || control == &button || control->Design().tabIndex < 0) continue;
+    const ControlKind kind = control->Design().kind;
+    const bool canHold =
+        kind == ControlKind::TextBox ||
+        (kind == ControlKind::CommandButton && static_cast<CommandButton*>(control)->Enabled);
+    if (canHold && (heir == nullptr || control->Design().tabIndex < heir->Design().tabIndex)) {
+      heir = control;
+    }
+  }
+  return heir;
+}
+
 Timer::Timer(Form& form, std::string_view name)
     : Control(form, name), Enabled(*this, Design().enabled, [](Timer& timer, const bool& was) {
         backend::TimerEnabledChanged(timer, was);

@@ -229,12 +229,16 @@ TEST_F(GtkScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndT
     bool readByTab = false;
     bool byFocus = false;  // read as the focus arrived in the answer box with it
   };
+  const e2e::Rect home = Geometry(*window);
   std::vector<Shake> shakes;
   std::string longAnswer;
-  // Shakes until a long answer has been read in the answer box: the first by
-  // the mouse, the others by Space. The draw is the program's own, so it
-  // takes as many shakes as it takes, up to a bound.
-  for (int i = 0; i < 12 && longAnswer.empty(); ++i) {
+  // Shakes until a long answer has been read in the answer box, and one
+  // more with help while its answer shows (Esc right after the Tabs would
+  // take the focus away before Orca got to the box): the first by the mouse,
+  // the others by Space. The draw is the program's own, so it takes as many
+  // shakes as it takes, up to a bound.
+  bool helped = false;
+  for (int i = 0; i < 13 && !helped; ++i) {
     SCOPED_TRACE("shake " + std::to_string(i + 1));
     Shake shake;
     shake.byMouse = i == 0;
@@ -254,33 +258,26 @@ TEST_F(GtkScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndT
       seen = Events().size();
       x_->Key("space");
     }
+    // Looked at once the window is back where it was: the window manager
+    // carries out the sweep's moves a while after the program made them,
+    // and a look at a moving window catches whatever passes the box.
+    const auto pressed = e2e::Clock::now();
+    e2e::Image shot;
+    ASSERT_TRUE(e2e::WaitFor(
+        [&] {
+          if (Geometry(*window) != home) return false;
+          shot = Shot(*window);
+          return Geometry(*window) == home && shot.Count(kAnswerBox, Lit) > 20;
+        },
+        pressed + 4s, "the answer at full brightness in the window back in place"));
+    shake.lines = TextLines(shot, kAnswerBox);
     const auto shown = WaitEvent(seen, TextPresented, "the answer read out");
     ASSERT_TRUE(shown);
     shake.answer = PresentedText(*shown);
     shake.byFocus = !NotificationShown(*shown);
     EXPECT_NE(std::find(AnswerTexts.begin(), AnswerTexts.end(), shake.answer), AnswerTexts.end())
         << "not an answer: " << shake.answer;
-    e2e::Image shot;
-    ASSERT_TRUE(e2e::WaitFor(
-        [&] {
-          shot = Shot(*window);
-          return shot.Count(kAnswerBox, Lit) > 20;
-        },
-        e2e::In(3s), "the answer at full brightness"));
-    shake.lines = TextLines(shot, kAnswerBox);
-    if (shake.lines >= 2 && !shake.byMouse) {
-      // Round the window and back into the answer box with Tab while the
-      // answer shows (the locked shake button takes no focus): Orca reads
-      // the box as the user reaches it.
-      Save(shot, "long-answer");
-      for (const char* stop : {"Exit", "Help", "Answer"}) {
-        seen = Events().size();
-        x_->Key("Tab");
-        ASSERT_TRUE(WaitEvent(
-            seen, [&](const Event& e) { return Focused(e, stop); }, std::string("Tab to ") + stop));
-      }
-      shake.readByTab = true;
-      longAnswer = shake.answer;
+    if (!longAnswer.empty()) {
       // Help while the answer shows; the box stays open until the answer
       // has faded and the shake button is back, so Orca has long read it.
       seen = Events().size();
@@ -290,12 +287,29 @@ TEST_F(GtkScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndT
       x_->Key("Return");
       ASSERT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); }, e2e::In(5s),
                                "the help box to close"));
+      helped = true;
     } else {
+      if (shake.lines >= 2 && !shake.byMouse) {
+        // Round the window and back into the answer box with Tab while the
+        // answer shows (the locked shake button takes no focus): Orca reads
+        // the box as the user reaches it.
+        Save(shot, "long-answer");
+        for (const char* stop : {"Exit", "Help", "Answer"}) {
+          seen = Events().size();
+          x_->Key("Tab");
+          ASSERT_TRUE(WaitEvent(
+              seen, [&](const Event& e) { return Focused(e, stop); },
+              std::string("Tab to ") + stop));
+        }
+        shake.readByTab = true;
+        longAnswer = shake.answer;
+      }
       ASSERT_TRUE(WaitEvent(seen, ShakeUsable, "the shake button back", e2e::In(10s)));
     }
     shakes.push_back(shake);
   }
   ASSERT_FALSE(longAnswer.empty()) << shakes.size() << " shakes brought no answer of two lines";
+  ASSERT_TRUE(helped);
 
   const std::size_t seen = Events().size();
   ClickAt(*window, CentreX(kExitButton), CentreY(kExitButton));
@@ -318,8 +332,8 @@ TEST_F(GtkScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndT
   ASSERT_EQ(Field("orca-exit", 1), "0") << session_->Stdout();
   ASSERT_FALSE(spoken.empty()) << "Orca's log holds no speech";
 
-  // Each answer as it starts to show: once per shake, the long one read a
-  // second time when the answer box was reached.
+  // Each answer once, as it starts to show; the long one again when Tab
+  // reaches the answer box.
   std::map<std::string, std::size_t> drawn;
   for (const auto& shake : shakes) ++drawn[shake.answer];
   for (const auto& [answer, times] : drawn) {
@@ -327,13 +341,18 @@ TEST_F(GtkScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndT
         << "times Orca said " << answer;
   }
   // The long answer whole, in the answer box reached by Tab: after the
-  // notification and the stop on Help.
-  const std::size_t notified = Find(spoken, longAnswer);
-  const std::size_t help = Find(spoken, "Help", notified + 1);
-  const std::size_t box = Find(spoken, "Answer", help + 1);
-  ASSERT_LT(box, spoken.size()) << "no stop on Help and then on the answer box";
-  EXPECT_LT(Find(spoken, longAnswer, box), spoken.size())
-      << "the answer box read without the whole of " << longAnswer;
+  // Space that drew it, a Tab, then the box.
+  const std::size_t first = Find(spoken, longAnswer);
+  std::size_t space = spoken.size();
+  for (std::size_t i = 0; i < first && i < spoken.size(); ++i) {
+    if (spoken[i].text.rfind("space", 0) == 0) space = i;
+  }
+  ASSERT_LT(space, spoken.size()) << "no Space before " << longAnswer;
+  const std::size_t tab = Find(spoken, "tab", space + 1);
+  const std::size_t box = Find(spoken, "Answer read only text", tab + 1);
+  ASSERT_LT(box, spoken.size()) << "no stop in the answer box after a Tab";
+  const std::size_t whole = Find(spoken, longAnswer, box + 1);
+  EXPECT_LE(whole, box + 2) << "the answer box read without the whole of " << longAnswer;
 
   // The help box under its title, then its text.
   const std::size_t title = Find(spoken, kHelpTitle);

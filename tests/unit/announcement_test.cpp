@@ -50,6 +50,15 @@ TEST_F(Announcement, ThePartingMessageIsReadWhenItShowsWhateverTheFadeIsDoing) {
             (Heard{{100, "txtMain", "HELL YEAH."}, {1000, "txtMain", kParting}}));
 }
 
+// The shake button locks while the answer shows; the focus it had goes to
+// the answer box, the first control in tab order that can hold it, and an
+// exit button that a test disables hands it on the same way.
+TEST_F(Announcement, ALockedButtonHandsTheFocusToTheFirstControlThatCanHoldIt) {
+  EXPECT_EQ(platform::FocusHeir(form().cmdShake), &form().txtMain);
+  EXPECT_EQ(platform::FocusHeir(form().cmdExit), &form().txtMain);
+  EXPECT_EQ(platform::FocusHeir(form().cmdHelp), &form().txtMain);
+}
+
 // What the backends show a reader in the answer box: the text only while it
 // can be seen.
 TEST_F(Announcement, TheAnswerShowsFromTheFirstStepOfItsFadeUntilItIsBlackAgain) {

@@ -28,21 +28,49 @@ void NameTheApplication() {
   if (klass != nullptr) ATK_OBJECT_CLASS(klass)->get_name = ApplicationName;
 }
 
-// --- The answer box, read a paragraph at a time
+// --- What a reader finds in the answer box
 
 // GTK hands a reader the wrapped line on screen as a text view's "line".
 // The answer box wraps a sentence over two or three lines, so a reader
 // arriving in it would hear only the line at the caret: half an answer. For
 // a reader, a line of the answer box is a line of its text.
+//
+// And a box that the focus reached while it showed nothing (the shake
+// button hands the focus over as it locks, before the answer is drawn)
+// reads as empty to a reader until the focus leaves it: a reader reads the
+// box whenever it gets to the focus, which may be after the answer has come
+// into view, and the answer is read out as it comes (Announce). Reached
+// again, the box reads what it shows.
+using GetText = gchar* (*)(AtkText*, gint, gint);
+using GetCharacterCount = gint (*)(AtkText*);
 using TextAtOffset = gchar* (*)(AtkText*, gint, AtkTextBoundary, gint*, gint*);
 using StringAtOffset = gchar* (*)(AtkText*, gint, AtkTextGranularity, gint*, gint*);
+GetText textViewGetText = nullptr;
+GetCharacterCount textViewCharacterCount = nullptr;
 TextAtOffset textViewTextAtOffset = nullptr;
 StringAtOffset textViewStringAtOffset = nullptr;
 
-gchar* TextLine(AtkText* text, gint offset, gint* startOffset, gint* endOffset) {
+constexpr char kHeldBack[] = "omenglobe-held-back";
+
+GtkWidget* ViewOf(AtkText* text) {
   GtkWidget* widget = gtk_accessible_get_widget(GTK_ACCESSIBLE(text));
-  if (widget == nullptr || !GTK_IS_TEXT_VIEW(widget)) return nullptr;
-  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+  return widget != nullptr && GTK_IS_TEXT_VIEW(widget) ? widget : nullptr;
+}
+
+bool HeldBack(AtkText* text) {
+  GtkWidget* view = ViewOf(text);
+  return view != nullptr && g_object_get_data(G_OBJECT(view), kHeldBack) != nullptr;
+}
+
+gchar* Nothing(gint* startOffset, gint* endOffset) {
+  *startOffset = *endOffset = 0;
+  return g_strdup("");
+}
+
+gchar* TextLine(AtkText* text, gint offset, gint* startOffset, gint* endOffset) {
+  GtkWidget* view = ViewOf(text);
+  if (view == nullptr) return nullptr;
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
   GtkTextIter start, end;
   gtk_text_buffer_get_iter_at_offset(buffer, &start, offset);
   gtk_text_iter_set_line_offset(&start, 0);
@@ -53,8 +81,17 @@ gchar* TextLine(AtkText* text, gint offset, gint* startOffset, gint* endOffset) 
   return gtk_text_buffer_get_slice(buffer, &start, &end, FALSE);
 }
 
+gchar* ShownText(AtkText* text, gint start, gint end) {
+  return HeldBack(text) ? g_strdup("") : textViewGetText(text, start, end);
+}
+
+gint ShownCharacterCount(AtkText* text) {
+  return HeldBack(text) ? 0 : textViewCharacterCount(text);
+}
+
 gchar* TextAtOffsetByTextLine(AtkText* text, gint offset, AtkTextBoundary boundary,
                               gint* startOffset, gint* endOffset) {
+  if (HeldBack(text)) return Nothing(startOffset, endOffset);
   if (boundary == ATK_TEXT_BOUNDARY_LINE_START || boundary == ATK_TEXT_BOUNDARY_LINE_END) {
     if (gchar* line = TextLine(text, offset, startOffset, endOffset)) return line;
   }
@@ -63,25 +100,41 @@ gchar* TextAtOffsetByTextLine(AtkText* text, gint offset, AtkTextBoundary bounda
 
 gchar* StringAtOffsetByTextLine(AtkText* text, gint offset, AtkTextGranularity granularity,
                                 gint* startOffset, gint* endOffset) {
+  if (HeldBack(text)) return Nothing(startOffset, endOffset);
   if (granularity == ATK_TEXT_GRANULARITY_LINE) {
     if (gchar* line = TextLine(text, offset, startOffset, endOffset)) return line;
   }
   return textViewStringAtOffset(text, offset, granularity, startOffset, endOffset);
 }
 
-void ReadTextViewsByTextLine() {
+void ReadTextViewsAsShown() {
   if (textViewTextAtOffset != nullptr) return;
   // The class lives as long as the program; this reference keeps it so.
   gpointer klass = g_type_class_ref(GTK_TYPE_TEXT_VIEW_ACCESSIBLE);
   auto* text = static_cast<AtkTextIface*>(g_type_interface_peek(klass, ATK_TYPE_TEXT));
-  if (text == nullptr || text->get_text_at_offset == nullptr) return;
-  textViewTextAtOffset = text->get_text_at_offset;
-  text->get_text_at_offset = TextAtOffsetByTextLine;
+  if (text == nullptr || text->get_text_at_offset == nullptr || text->get_text == nullptr ||
+      text->get_character_count == nullptr) {
+    return;
+  }
+  textViewGetText = std::exchange(text->get_text, ShownText);
+  textViewCharacterCount = std::exchange(text->get_character_count, ShownCharacterCount);
+  textViewTextAtOffset = std::exchange(text->get_text_at_offset, TextAtOffsetByTextLine);
   // Without its own, ATK asks get_text_at_offset, which now reads by text line.
   if (text->get_string_at_offset != nullptr) {
-    textViewStringAtOffset = text->get_string_at_offset;
-    text->get_string_at_offset = StringAtOffsetByTextLine;
+    textViewStringAtOffset = std::exchange(text->get_string_at_offset, StringAtOffsetByTextLine);
   }
+}
+
+gboolean OnTextFocusIn(GtkWidget* view, GdkEvent*, gpointer control) {
+  if (!static_cast<const TextBox*>(control)->TextShows()) {
+    g_object_set_data(G_OBJECT(view), kHeldBack, GINT_TO_POINTER(1));
+  }
+  return FALSE;
+}
+
+gboolean OnTextFocusOut(GtkWidget* view, GdkEvent*, gpointer) {
+  g_object_set_data(G_OBJECT(view), kHeldBack, nullptr);
+  return FALSE;
 }
 
 // --- The notification that reads out a text as it comes into view
@@ -168,6 +221,12 @@ void Describe(const Control& control, GtkWidget* widget) {
   if (control.Design().kind == ControlKind::TextBox && control.Design().locked) {
     g_signal_connect_after(widget, "draw", G_CALLBACK(DrawFocus), nullptr);
   }
+  if (control.Design().kind == ControlKind::TextBox) {
+    // Before the view's own handlers: the reader asks on the focus event.
+    g_signal_connect(widget, "focus-in-event", G_CALLBACK(OnTextFocusIn),
+                     const_cast<Control*>(&control));
+    g_signal_connect(widget, "focus-out-event", G_CALLBACK(OnTextFocusOut), nullptr);
+  }
   const auto& d = control.Design();
   const bool isPicture = d.kind == ControlKind::PictureBox;
   if (d.accessibleName.empty() && d.accessibleDescription.empty() && !isPicture) return;
@@ -187,7 +246,7 @@ void Describe(const Control& control, GtkWidget* widget) {
 
 void DescribeForAssistiveTechnology(const Form& form) {
   NameTheApplication();
-  ReadTextViewsByTextLine();
+  ReadTextViewsAsShown();
   if (form.peer != nullptr && form.peer->widget != nullptr) CreateNotification(form.peer->widget);
   for (const Control* control : form.Controls()) {
     if (control->peer != nullptr && control->peer->widget != nullptr) {
@@ -212,24 +271,7 @@ namespace platform::backend {
 
 void Announce(TextBox& box) {
   using gtk::notification;
-  if (box.Text.Get().empty()) return;
-  // The focus a locked button gave up (the window has none, or has it on a
-  // control that takes no keys) goes to the text coming into view, and a
-  // reader arriving in the box reads the text out, once. Moved there any
-  // earlier, the box would be read whenever the reader got to it, with the
-  // text or without, and a notification on top could say it twice.
-  GtkWidget* widget = box.peer != nullptr ? box.peer->widget : nullptr;
-  GtkWidget* toplevel = widget != nullptr ? gtk_widget_get_toplevel(widget) : nullptr;
-  if (toplevel != nullptr && GTK_IS_WINDOW(toplevel) &&
-      gtk_window_is_active(GTK_WINDOW(toplevel)) && gtk_widget_get_can_focus(widget)) {
-    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(toplevel));
-    if (focus == nullptr || !gtk_widget_is_sensitive(focus)) {
-      gtk::SetShowing(false);
-      gtk_widget_grab_focus(widget);
-      return;
-    }
-  }
-  if (notification == nullptr) return;
+  if (notification == nullptr || box.Text.Get().empty()) return;
   // A text that replaces one still on show is a new notification: the old
   // one stops showing first.
   gtk::SetShowing(false);

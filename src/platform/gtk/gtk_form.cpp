@@ -478,6 +478,17 @@ void ForeColorChanged(TextBox& box) {
 void ButtonEnabledChanged(CommandButton& button) {
   Peer* peer = button.peer;
   if (peer == nullptr || peer->widget == nullptr) return;
+  // A button that goes insensitive with the focus leaves the window with no
+  // focus at all: a reader has nowhere to say the user is. The focus goes to
+  // the control that can hold it, and stays there when the button comes back.
+  GtkWidget* toplevel = gtk_widget_get_toplevel(peer->widget);
+  if (!button.Enabled && GTK_IS_WINDOW(toplevel) &&
+      gtk_window_get_focus(GTK_WINDOW(toplevel)) == peer->widget) {
+    Control* heir = FocusHeir(button);
+    if (heir != nullptr && heir->peer != nullptr && heir->peer->widget != nullptr) {
+      gtk_widget_grab_focus(heir->peer->widget);
+    }
+  }
   gtk_widget_set_sensitive(peer->widget, button.Enabled);
 }
 

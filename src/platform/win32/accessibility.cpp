@@ -73,14 +73,11 @@ namespace platform::backend {
 void Announce(TextBox& box) {
   auto* window = win32::FormWindow::Of(box);
   if (window == nullptr) return;
-  ::HWND edit = window->ControlWindow(box);
-  if (edit == nullptr) return;
-  // The focus a locked button gave up went to the form; the text coming into
-  // view takes it on, so the user is somewhere a reader can tell, as on Linux.
-  if (GetFocus() == window->Handle()) SetFocus(edit);
   // The live region's content changed: a reader reads the box's text now.
   // Costs nothing while no client listens for events.
-  NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, edit, OBJID_CLIENT, CHILDID_SELF);
+  if (::HWND edit = window->ControlWindow(box)) {
+    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, edit, OBJID_CLIENT, CHILDID_SELF);
+  }
 }
 
 }  // namespace platform::backend
