@@ -278,9 +278,15 @@ TEST_F(WineAccessibilityTest, TheHelpBoxIsNamedAfterItsTitle) {
   auto app = Launch();
   const auto window = WaitForDrawnWindow(e2e::In(kStartUp));
   ASSERT_TRUE(window) << app->Stderr();
-  ClickAt(*window, CentreX(kHelpButton), CentreY(kHelpButton));
-  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(30s)))
-      << "no message box titled " << kHelpTitle;
+  // A first click may only give the window Wine's activation (see the
+  // test above): a click that brought no box within 3 s is given again, at
+  // most three times.
+  bool open = false;
+  for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+    ClickAt(*window, CentreX(kHelpButton), CentreY(kHelpButton));
+    open = x_->WaitForWindow(kHelpTitle, e2e::In(3s)).has_value();
+  }
+  ASSERT_TRUE(open) << "three clicks on ? brought no message box titled " << kHelpTitle;
   std::map<std::string, std::pair<long, std::string>> seen;
   for (const auto& f : RunClient({"dialog", kHelpTitle})) {
     if (f[0] == "dialog" && f.size() >= 4) seen[f[1]] = {std::stol(f[2]), f[3]};
@@ -289,9 +295,14 @@ TEST_F(WineAccessibilityTest, TheHelpBoxIsNamedAfterItsTitle) {
     std::cout << "help box, " << object << " object: role " << what.first << ", name '"
               << what.second << "'\n";
   }
-  ASSERT_TRUE(seen.contains("window")) << "no accessible object for the box";
-  EXPECT_EQ(seen["window"].second, kHelpTitle);
-  EXPECT_EQ(seen["window"].first, kRoleDialog);
+  // Readers take a window's name from its window object, or from its client
+  // area where the window object has none, as Wine 8's has not.
+  ASSERT_TRUE(seen.contains("client")) << "no accessible object for the box";
+  EXPECT_EQ(seen["client"].second, kHelpTitle);
+  if (!seen["window"].second.empty()) {
+    EXPECT_EQ(seen["window"].second, kHelpTitle);
+    EXPECT_EQ(seen["window"].first, kRoleDialog);
+  }
   x_->Key("Return");
   EXPECT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); }, e2e::In(10s),
                            "the help box to close"));
