@@ -105,14 +105,14 @@ class CommandButton : public Control {
   std::function<void()> OnClick;
 };
 
-// Ticks once per Interval while enabled, the first one Interval after being
-// enabled. Enabling a timer that is already enabled leaves its phase alone.
 // The control that takes the focus from `button` as it is disabled, which
 // can hold it no more: the first in tab order that can (a text box, or a
 // button still enabled). A reader then tells where the user is, and keys
 // go on working. Null when there is none.
 Control* FocusHeir(const CommandButton& button);
 
+// Ticks once per Interval while enabled, the first one Interval after being
+// enabled. Enabling a timer that is already enabled leaves its phase alone.
 class Timer : public Control {
  public:
   Timer(Form& form, std::string_view name);
