@@ -100,6 +100,7 @@ int TextLines(const e2e::Image& shot, const e2e::Rect& area) {
 class GtkScreenReaderTest : public ProgramTest {
  protected:
   void SetUp() override {
+    if (auto missing = e2e::MissingOptionalPackages("orca")) GTEST_SKIP() << *missing;
     if (access("/usr/bin/orca", X_OK) != 0) {
       GTEST_SKIP() << "the screen reader Orca is not installed (apt-get install orca): what a "
                       "blind user hears is not checked";
