@@ -27,6 +27,7 @@ optional=(
   --optional msi=msitools,wixl,gir1.2-libmsi-1.0            # the Windows installer and its test
   --optional a11y=dbus-daemon,at-spi2-core,python3-pyatspi  # the Linux accessibility tests
   --optional deb=debhelper,lintian                          # the Debian package and reproducibility
+  --optional orca=orca                                      # the test with the screen reader itself
 )
 
 summary=()  # "NAME<TAB>LINE"

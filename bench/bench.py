@@ -10,15 +10,16 @@ import datetime
 import json
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-import instructions
-
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+
+import instructions  # noqa: E402
+from testsupport import XServer  # noqa: E402
 BUILD = os.path.join(ROOT, "build", "bench")
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -95,68 +96,6 @@ def verdict(ok):
 
 
 # ---- the X server and the programs -----------------------------------------
-
-class Xvfb:
-    """A private Xvfb on a free display; ended by its PID."""
-
-    def __init__(self, window_manager=False):
-        self.wm = None
-        read_fd, write_fd = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 15
-        os.set_blocking(read_fd, False)
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            try:
-                chunk = os.read(read_fd, 16)
-            except BlockingIOError:
-                chunk = None
-            if chunk == b"":
-                break
-            if chunk:
-                number += chunk
-            else:
-                time.sleep(0.02)
-        os.close(read_fd)
-        if not number.strip():
-            self.stop()
-            raise RuntimeError("Xvfb did not report a display within 15 s")
-        self.display = ":" + number.decode().strip()
-        if window_manager:
-            self.start_window_manager()
-
-    def start_window_manager(self):
-        # Wine waits about 2 s for a manager to confirm that a window went
-        # away before it destroys it; a desktop always has one, so measure
-        # the Wine programs under one.
-        env = dict(os.environ, DISPLAY=self.display)
-        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 15
-        while time.monotonic() < deadline:
-            probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
-                                   capture_output=True, text=True)
-            if "window id" in probe.stdout:
-                return
-            time.sleep(0.05)
-        self.stop()
-        raise RuntimeError("openbox did not take the display within 15 s")
-
-    def stop(self):
-        for proc in (self.wm, self.proc):
-            if proc is None or proc.poll() is not None:
-                continue
-            proc.send_signal(signal.SIGTERM)
-            try:
-                proc.wait(5)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-
 
 class Program:
     def __init__(self, key, label, argv, title, exe_name=None, extra=(), wine=False):
@@ -270,7 +209,7 @@ def main(argv=None):
     notes = []
     extra = {}
     runtime_dir = tempfile.mkdtemp(prefix="omenglobe-bench-")
-    xvfb = Xvfb()
+    xvfb = XServer(1280, 1024)
     wine_xvfb = None
     wenv = None
     try:
@@ -280,7 +219,10 @@ def main(argv=None):
               flush=True)
 
         if with_wine:
-            wine_xvfb = Xvfb(window_manager=True)
+            # Wine waits about 2 s for a manager to confirm that a window
+            # went away before it destroys it; a desktop always has one, so
+            # the Wine programs are measured under one.
+            wine_xvfb = XServer(1280, 1024, window_manager=True)
             wenv = wine_env(dict(env, DISPLAY=wine_xvfb.display))
             print(f"# Wine programs on {wine_xvfb.display} under openbox", flush=True)
             # Cold: no prefix and no server; the first start builds the prefix.
@@ -331,10 +273,12 @@ def main(argv=None):
 
     gtk_floor_exe = os.path.join(BUILD, "floor", "gtk_floor")
     if (not options.no_instructions and shutil.which("valgrind")
-            and os.path.exists(linux_exe) and os.path.exists(gtk_floor_exe)):
+            and os.path.exists(os.path.join(BUILD, "omenglobe_exit_when_idle"))
+            and os.path.exists(gtk_floor_exe)):
         print("# instruction counts under callgrind", flush=True)
         try:
-            program, floor = instructions.measure(linux_exe, gtk_floor_exe)
+            program, floor = instructions.measure(
+                os.path.join(BUILD, "omenglobe_exit_when_idle"), gtk_floor_exe)
             extra["instructions"] = {"program": program, "floor": floor}
         except (RuntimeError, subprocess.SubprocessError, OSError) as e:
             notes.append(f"instructions: {e}")

@@ -1,6 +1,7 @@
 """What the packaging tests, the tools and the bench share about the machine
 they run on: whether it can execute 32-bit code, which optional packages
-could not be installed, and how a test says it was skipped.
+could not be installed, how a test says it was skipped, and a private X
+server to run a program on.
 
 Import it with the tools directory on sys.path:
     sys.path.insert(0, str(Path(__file__).resolve().parents[N] / "tools"))
@@ -8,8 +9,11 @@ Import it with the tools directory on sys.path:
 
 import functools
 import os
+import select
+import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -90,3 +94,75 @@ def thirty_two_bit_problem():
 
 def thirty_two_bit_code_runs():
     return thirty_two_bit_problem() is None
+
+
+class XServer:
+    """A private Xvfb on a display it picks itself (-displayfd), optionally
+    with openbox managing it; `display` is the DISPLAY value. Everything it
+    started is ended by PID in stop(), or on leaving a `with` block."""
+
+    def __init__(self, width=1024, height=768, window_manager=False, timeout=30):
+        self.wm = None
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        try:
+            self.display = ":" + self._read_display_number(read_end, timeout)
+            if window_manager:
+                self._start_window_manager(timeout)
+        except BaseException:
+            self.stop()
+            raise
+        finally:
+            os.close(read_end)
+
+    def _read_display_number(self, read_end, timeout):
+        number = b""
+        deadline = time.monotonic() + timeout
+        while not number.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or self.proc.poll() is not None:
+                raise RuntimeError(f"Xvfb reported no display within {timeout} s")
+            ready, _, _ = select.select([read_end], [], [], left)
+            if ready:
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    raise RuntimeError("Xvfb closed its display pipe without a display")
+                number += chunk
+        return number.decode().strip()
+
+    def _start_window_manager(self, timeout):
+        env = dict(os.environ, DISPLAY=self.display)
+        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A manager announces itself on the root window once it manages the screen.
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                                   capture_output=True, text=True)
+            if "window id" in probe.stdout:
+                return
+            if self.wm.poll() is not None:
+                break
+            time.sleep(0.05)
+        raise RuntimeError(f"openbox did not take the display within {timeout} s")
+
+    def stop(self):
+        for proc in (self.wm, self.proc):
+            if proc is None or proc.poll() is not None:
+                continue
+            proc.send_signal(signal.SIGTERM)
+            try:
+                proc.wait(5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()

@@ -20,6 +20,9 @@ import time
 import xml.etree.ElementTree as ET
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from testsupport import XServer  # noqa: E402
+
 BAD_KINDS = {"InvalidRead", "InvalidWrite", "InvalidFree", "MismatchedFree", "InvalidJump"}
 
 # Window-relative centres of the buttons at 96 dpi.
@@ -57,22 +60,6 @@ def click(display, window, point):
     xdotool(display, "click", "1")
 
 
-def start_xvfb():
-    read, write = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
-                               "-nolisten", "tcp", "-noreset"], pass_fds=(write,),
-                              stderr=subprocess.DEVNULL)
-    os.close(write)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read, 16)
-        if not chunk:
-            raise RuntimeError("Xvfb did not start")
-        number += chunk
-    os.close(read)
-    return server, ":" + number.decode().strip()
-
-
 def ours(frame, binary):
     # Everything of ours is linked into the program's own file.
     return os.path.realpath(frame.findtext("obj") or "") == os.path.realpath(binary)
@@ -86,7 +73,8 @@ def describe(frame):
 
 
 def run_case(binary, name, actions, workdir):
-    server, display = start_xvfb()
+    server = XServer()
+    display = server.display
     xml_file = os.path.join(workdir, name.replace(" ", "-") + ".xml")
     env = dict(os.environ, DISPLAY=display, NO_AT_BRIDGE="1", XDG_RUNTIME_DIR=workdir)
     env.pop("GDK_BACKEND", None)
@@ -112,8 +100,7 @@ def run_case(binary, name, actions, workdir):
         if program.poll() is None:
             program.kill()
             program.wait()
-        server.terminate()
-        server.wait()
+        server.stop()
     seconds = time.monotonic() - started
 
     ours_bad, theirs = [], 0

@@ -29,8 +29,8 @@ static gboolean quit_when_idle(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-/* The instruction-count benchmark's end point, the same as the program's:
- * the first idle moment after the map. */
+/* The instruction-count benchmark's end point, the same as the program's
+ * benchmark build has: the first idle moment after the map. */
 static gboolean on_mapped(GtkWidget *window, GdkEvent *event, gpointer data) {
   (void)window, (void)event, (void)data;
   if (g_getenv("OMENGLOBE_QUIT_WHEN_IDLE") != NULL)

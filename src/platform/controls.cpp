@@ -37,8 +37,12 @@ TextBox::TextBox(Form& form, std::string_view name)
         box.AnnounceIfShown();
       }) {}
 
+bool TextBox::TextShows() const {
+  return !Text.Get().empty() && ResolveColour(ForeColor) != ResolveColour(Design().backColor);
+}
+
 void TextBox::AnnounceIfShown() {
-  if (!unannounced_ || ResolveColour(ForeColor) == ResolveColour(Design().backColor)) return;
+  if (!unannounced_ || !TextShows()) return;
   unannounced_ = false;
   backend::Announce(*this);
 }
@@ -47,6 +51,21 @@ CommandButton::CommandButton(Form& form, std::string_view name)
     : Control(form, name), Enabled(*this, Design().enabled, [](CommandButton& button, const bool&) {
         backend::ButtonEnabledChanged(button);
       }) {}
+
+Control* FocusHeir(const CommandButton& button) {
+  Control* heir = nullptr;
+  for (Control* control : button.Parent().Controls()) {
+    if (control == nullptr || control == &button || control->Design().tabIndex < 0) continue;
+    const ControlKind kind = control->Design().kind;
+    const bool canHold =
+        kind == ControlKind::TextBox ||
+        (kind == ControlKind::CommandButton && static_cast<CommandButton*>(control)->Enabled);
+    if (canHold && (heir == nullptr || control->Design().tabIndex < heir->Design().tabIndex)) {
+      heir = control;
+    }
+  }
+  return heir;
+}
 
 Timer::Timer(Form& form, std::string_view name)
     : Control(form, name), Enabled(*this, Design().enabled, [](Timer& timer, const bool& was) {

@@ -87,6 +87,10 @@ class TextBox : public Control {
   Property<TextBox, std::string> Text;
   Property<TextBox, Colour> ForeColor;
 
+  // Whether a person can read the text now: there is one, and it is not in
+  // the box's background colour.
+  bool TextShows() const;
+
  private:
   // A text is read out once, when it first shows: the program may write it
   // in the background colour and bring it up later.
@@ -100,6 +104,12 @@ class CommandButton : public Control {
   Property<CommandButton, bool> Enabled;  // while false the button raises no Click
   std::function<void()> OnClick;
 };
+
+// The control that takes the focus from `button` as it is disabled, which
+// can hold it no more: the first in tab order that can (a text box, or a
+// button still enabled). A reader then tells where the user is, and keys
+// go on working. Null when there is none.
+Control* FocusHeir(const CommandButton& button);
 
 // Ticks once per Interval while enabled, the first one Interval after being
 // enabled. Enabling a timer that is already enabled leaves its phase alone.

@@ -123,7 +123,7 @@ def main():
     args = parser.parse_args()
     testsupport.skip_without("deb")
     if os.geteuid() != 0:
-        support.skip("the Debian package test installs and purges a package system-wide "
+        testsupport.skip("the Debian package test installs and purges a package system-wide "
                      "and must run as root (as CI does); it did NOT run")
     (deb,) = args.deb_dir.glob("omenglobe_*_amd64.deb")
     (changes,) = args.deb_dir.glob("omenglobe_*_amd64.changes")

@@ -1,22 +1,17 @@
 """What the packaging tests share: a private X server, waiting with a
-deadline, reading the X properties of a window, checking PNG files."""
+deadline, reading the X properties of a window, checking PNG files. What
+they share with the tools and the bench is in tools/testsupport.py."""
 
 import contextlib
-import os
-import select
 import struct
 import subprocess
 import sys
 import time
 import zlib
+from pathlib import Path
 
-# CTest's SKIP_RETURN_CODE for these tests.
-SKIPPED = 77
-
-
-def skip(reason):
-    print(f"SKIPPED: {reason}", file=sys.stderr, flush=True)
-    sys.exit(SKIPPED)
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import testsupport  # noqa: E402
 
 
 def wait_for(what, probe, timeout):
@@ -36,31 +31,8 @@ def wait_for(what, probe, timeout):
 @contextlib.contextmanager
 def private_x_server(timeout=30):
     """Xvfb on a display it picks itself; yields the DISPLAY value."""
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-         "-nolisten", "tcp", "-noreset"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    try:
-        number = b""
-        deadline = time.monotonic() + timeout
-        while not number.endswith(b"\n"):
-            left = deadline - time.monotonic()
-            if left <= 0 or server.poll() is not None:
-                raise AssertionError("Xvfb did not report a display")
-            ready, _, _ = select.select([read_end], [], [], left)
-            if ready:
-                chunk = os.read(read_end, 16)
-                if not chunk:
-                    raise AssertionError("Xvfb closed its display pipe")
-                number += chunk
-        yield ":" + number.decode().strip()
-    finally:
-        os.close(read_end)
-        server.terminate()
-        server.wait(timeout=30)
+    with testsupport.XServer(timeout=timeout) as server:
+        yield server.display
 
 
 def x_windows_with_class(display, wm_class):

@@ -50,4 +50,26 @@ TEST_F(Announcement, ThePartingMessageIsReadWhenItShowsWhateverTheFadeIsDoing) {
             (Heard{{100, "txtMain", "HELL YEAH."}, {1000, "txtMain", kParting}}));
 }
 
+// The shake button locks while the answer shows; the focus it had goes to
+// the answer box, the first control in tab order that can hold it, and an
+// exit button that a test disables hands it on the same way.
+TEST_F(Announcement, ALockedButtonHandsTheFocusToTheFirstControlThatCanHoldIt) {
+  EXPECT_EQ(platform::FocusHeir(form().cmdShake), &form().txtMain);
+  EXPECT_EQ(platform::FocusHeir(form().cmdExit), &form().txtMain);
+  EXPECT_EQ(platform::FocusHeir(form().cmdHelp), &form().txtMain);
+}
+
+// What the backends show a reader in the answer box: the text only while it
+// can be seen.
+TEST_F(Announcement, TheAnswerShowsFromTheFirstStepOfItsFadeUntilItIsBlackAgain) {
+  EXPECT_FALSE(form().txtMain.TextShows());
+  PressShake(0.5f);
+  EXPECT_FALSE(form().txtMain.TextShows()) << "black on black";
+  sim::Advance(100);
+  EXPECT_TRUE(form().txtMain.TextShows());
+  sim::Advance(3800);  // the last step down, to black
+  EXPECT_FALSE(form().txtMain.TextShows());
+  EXPECT_EQ(form().txtMain.Text.Get(), "HELL YEAH.") << "the text itself stays";
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "platform/backend.h"
+#include "platform/gtk/gtk_accessibility.h"
 #include "platform/gtk/gtk_support.h"
 #include "platform/gtk/running_copy.h"
 #include "platform/gtk/window_icon.h"
@@ -141,8 +142,8 @@ gboolean OnTimer(gpointer data) {
   return G_SOURCE_CONTINUE;
 }
 
-// GTK 3 message dialogs no longer show the icon of their message type;
-// the box asks for one, so it goes in front of the text, where it used to be.
+// GTK 3 message dialogs show no icon for their message type; the box asks
+// for one, so it goes in front of the text.
 void AddIcon(GtkMessageDialog* box, const char* iconName) {
   if (!gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), iconName)) return;
   GtkWidget* row = gtk_widget_get_parent(gtk_message_dialog_get_message_area(box));
@@ -248,6 +249,7 @@ int ShowMessageBox(Form* owner, std::string_view prompt, int buttons, std::strin
       parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
       GTK_BUTTONS_OK, "%s", std::string(prompt).c_str());
   gtk_window_set_title(GTK_WINDOW(box), std::string(title).c_str());
+  gtk::NameMessageBox(box, title);
   // The box is the program's too; docks and switchers show its icon.
   if (owner != nullptr && owner->Design().hasIcon) gtk::SetProgramIcons(GTK_WINDOW(box));
   if (type == GTK_MESSAGE_INFO) AddIcon(GTK_MESSAGE_DIALOG(box), "dialog-information");

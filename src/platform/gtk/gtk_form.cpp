@@ -226,20 +226,23 @@ void WatchTheScreen(GdkScreen* screen) {
                    G_CALLBACK(OnScreenChanged), nullptr);
 }
 
+#ifdef OMENGLOBE_EXIT_WHEN_IDLE
 gboolean QuitWhenIdle(gpointer) {
   backend::QuitLoop();
   return G_SOURCE_REMOVE;
 }
+#endif
 
 // GDK resets a toplevel's input shape when it maps the window; the window
 // keeps its region all the same.
 gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer) {
   ApplyWindowShape();
-  // The start-up benchmark's end point: the first moment after the map with
-  // nothing left to do (drawn, shaped, events handled), then the usual exit.
-  if (g_getenv("OMENGLOBE_QUIT_WHEN_IDLE") != nullptr) {
-    g_idle_add_full(G_PRIORITY_LOW, QuitWhenIdle, nullptr, nullptr);
-  }
+#ifdef OMENGLOBE_EXIT_WHEN_IDLE
+  // Only in the start-up benchmark's own build of the program: its end
+  // point is the first moment after the map with nothing left to do (drawn,
+  // shaped, events handled), then the usual exit.
+  g_idle_add_full(G_PRIORITY_LOW, QuitWhenIdle, nullptr, nullptr);
+#endif
   return FALSE;
 }
 
@@ -341,6 +344,32 @@ GtkWidget* MakeButton(CommandButton& button) {
   g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), &button);
   g_signal_connect(widget, "button-press-event", G_CALLBACK(OnButtonPress), &button);
   return widget;
+}
+
+// The box's buffer holds what a person sees: the text while it shows,
+// nothing while it is written in the box's background colour. A reader in
+// the box then finds no answer that has faded out, and none written in
+// black before it shows. The caret goes to the start, where reading begins.
+void PresentText(TextBox& box) {
+  backend::Peer* peer = box.peer;
+  if (peer == nullptr || peer->widget == nullptr) return;
+  const bool shows = box.TextShows();
+  if (!shows) WithdrawAnnouncement();
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(peer->widget));
+  const std::string& text = box.Text.Get();
+  gchar* wanted =
+      shows ? g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())) : g_strdup("");
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  gchar* held = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  if (g_strcmp0(held, wanted) != 0) {
+    gtk_text_buffer_set_text(buffer, wanted, -1);
+    gtk_text_buffer_get_bounds(buffer, &start, &end);
+    gtk_text_buffer_apply_tag(buffer, peer->colourTag, &start, &end);
+    gtk_text_buffer_place_cursor(buffer, &start);
+  }
+  g_free(held);
+  g_free(wanted);
 }
 
 }  // namespace
@@ -548,34 +577,31 @@ void FormLeftChanged(Form& form) {
   gdk_display_flush(gdk_window_get_display(native));
 }
 
-void TextChanged(TextBox& box) {
-  Peer* peer = box.peer;
-  if (peer == nullptr || peer->widget == nullptr) return;
-  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(peer->widget));
-  const std::string& text = box.Text.Get();
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-    gtk_text_buffer_set_text(buffer, text.data(), static_cast<gint>(text.size()));
-  } else {
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    gtk_text_buffer_set_text(buffer, valid, -1);
-    g_free(valid);
-  }
-  GtkTextIter start, end;
-  gtk_text_buffer_get_bounds(buffer, &start, &end);
-  gtk_text_buffer_apply_tag(buffer, peer->colourTag, &start, &end);
-}
+void TextChanged(TextBox& box) { gtk::PresentText(box); }
 
 void ForeColorChanged(TextBox& box) {
   Peer* peer = box.peer;
   if (peer == nullptr || peer->colourTag == nullptr) return;
   const GdkRGBA colour = gtk::Rgba(box.ForeColor);
   g_object_set(peer->colourTag, "foreground-rgba", &colour, nullptr);
+  gtk::PresentText(box);
   gtk_widget_queue_draw(peer->widget);
 }
 
 void ButtonEnabledChanged(CommandButton& button) {
   Peer* peer = button.peer;
   if (peer == nullptr || peer->widget == nullptr) return;
+  // A button that goes insensitive with the focus leaves the window with no
+  // focus at all: a reader has nowhere to say the user is. The focus goes to
+  // the control that can hold it, and stays there when the button comes back.
+  GtkWidget* toplevel = gtk_widget_get_toplevel(peer->widget);
+  if (!button.Enabled && GTK_IS_WINDOW(toplevel) &&
+      gtk_window_get_focus(GTK_WINDOW(toplevel)) == peer->widget) {
+    Control* heir = FocusHeir(button);
+    if (heir != nullptr && heir->peer != nullptr && heir->peer->widget != nullptr) {
+      gtk_widget_grab_focus(heir->peer->widget);
+    }
+  }
   gtk_widget_set_sensitive(peer->widget, button.Enabled);
 }
 

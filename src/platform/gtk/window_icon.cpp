@@ -15,9 +15,8 @@ namespace platform::gtk {
 namespace {
 
 // Every size, written straight into the property window managers and docks
-// read. GTK is given no icon of its own: it would paint the largest into the
-// old-style icon pixmap, which costs more than the rest of the start-up
-// does above a bare window.
+// read. GTK is given no icon of its own, because it would also paint the
+// largest into the legacy icon pixmap, a cost that no dock needs.
 void SetFullIconProperty(GtkWidget* widget, gpointer) {
   GdkWindow* window = gtk_widget_get_window(widget);
   if (XWindowId(window) == 0) return;

@@ -233,10 +233,14 @@ void ButtonEnabledChanged(CommandButton& button) {
   if (window == nullptr) return;
   if (::HWND hwnd = window->ControlWindow(button)) {
     // A disabled control loses the focus to nothing, and keys then reach no
-    // window of ours at all, not Tab, not even Esc. The form takes it: keys
-    // work, no control shows a focus it did not ask for, and Tab starts again
-    // from the first control.
-    if (!button.Enabled && GetFocus() == hwnd) SetFocus(window->Handle());
+    // window of ours at all, not Tab, not even Esc. The control that can hold
+    // it takes it (the answer box), so a reader says where the user is, and
+    // keeps it when the button comes back; with none, the form takes it.
+    if (!button.Enabled && GetFocus() == hwnd) {
+      Control* heir = FocusHeir(button);
+      ::HWND to = heir != nullptr ? window->ControlWindow(*heir) : nullptr;
+      SetFocus(to != nullptr ? to : window->Handle());
+    }
     EnableWindow(hwnd, button.Enabled ? TRUE : FALSE);
   }
 }

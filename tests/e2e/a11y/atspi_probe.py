@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Starts a program on this D-Bus session and watches it as a screen reader
-would, through AT-SPI: prints its accessible tree, then every announcement and
-focus change, until the program ends or the deadline passes.
+would, through AT-SPI: prints its accessible tree, then every announcement,
+focus change and object shown or hidden, until the program ends or the
+deadline passes.
 
     dbus-run-session -- /usr/bin/python3 atspi_probe.py [--deadline S] [--find TITLE] PROGRAM...
 
@@ -10,7 +11,8 @@ One line per fact on stdout, fields separated by tabs:
     node    DEPTH ROLE NAME DESCRIPTION STATES   (the window's tree, depth first)
     app     NAME                                 (the application the window belongs to)
     ready                                        (listening; the tree is complete)
-    event   T TYPE DETAIL1 ROLE NAME DATA        (T: CLOCK_MONOTONIC seconds)
+    event   T TYPE DETAIL1 ROLE NAME DATA        (T: CLOCK_MONOTONIC seconds; DATA: the
+                                                  announcement, or the text of a focused text)
     exit    STATUS
     error   TEXT
 Needs Debian's python3-pyatspi, so the system's /usr/bin/python3.
@@ -111,10 +113,19 @@ def main():
         except Exception:
             role, name = "", ""
         data = event.any_data if isinstance(event.any_data, str) else ""
+        if event.type.startswith("object:state-changed:focused") and event.detail1:
+            # What a reader finds in a text it arrives in.
+            try:
+                data = source.queryText().getText(0, -1)
+            except NotImplementedError:
+                pass
+            except Exception:
+                data = ""
         say("event", "%.6f" % now, event.type, event.detail1, role, name, data)
 
     pyatspi.Registry.registerEventListener(on_event, "object:announcement",
-                                           "object:state-changed:focused")
+                                           "object:state-changed:focused",
+                                           "object:state-changed:showing")
     say("app", app.name)
     walk(window)
     say("ready")

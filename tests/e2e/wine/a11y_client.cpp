@@ -5,11 +5,13 @@
 //   a11y_client.exe tree             one line per window, then "done"
 //   a11y_client.exe watch SECONDS    "ready", then one line per event
 //   a11y_client.exe annotation       whether this system keeps Direct Annotation
+//   a11y_client.exe dialog TITLE     the top-level window TITLE as a reader names it
 //
 // Lines are tab-separated and flushed at once:
 //   window CLASS TEXT ROLE NAME DESCRIPTION
 //   event  EVENT TEXT-OF-THE-WINDOW
 //   annotation HRESULT NAME-READ-BACK
+//   dialog OBJECT ROLE NAME          (OBJECT: window or client)
 //   error  TEXT
 #include <windows.h>
 // clang-format off
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -135,6 +138,37 @@ void ProbeAnnotation() {
   DestroyWindow(probe);
 }
 
+// What a reader says of a top-level window when it comes up: the name and
+// role of its window object and of its client area.
+int DescribeDialog(const std::wstring& title) {
+  HWND dialog = nullptr;
+  for (int i = 0; i < 200 && dialog == nullptr; ++i) {
+    dialog = FindWindowW(nullptr, title.c_str());
+    if (dialog == nullptr) Sleep(50);
+  }
+  if (dialog == nullptr) {
+    std::printf("error\tno window with that title\n");
+    return 1;
+  }
+  for (const auto& [id, label] : {std::pair{OBJID_WINDOW, "window"}, {OBJID_CLIENT, "client"}}) {
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(dialog, static_cast<DWORD>(id), IID_IAccessible,
+                                          reinterpret_cast<void**>(&object)))) {
+      std::printf("error\tno accessible %s object\n", label);
+      continue;
+    }
+    BSTR name = nullptr;
+    VARIANT role;
+    VariantInit(&role);
+    object->get_accName(Self(), &name);
+    object->get_accRole(Self(), &role);
+    std::printf("dialog\t%s\t%ld\t%s\n", label, role.vt == VT_I4 ? role.lVal : -1L,
+                Take(name).c_str());
+    object->Release();
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +177,10 @@ int main(int argc, char** argv) {
   if (mode == "annotation") {
     ProbeAnnotation();
     return 0;
+  }
+  if (mode == "dialog" && argc > 2) {
+    const std::string title = argv[2];
+    return DescribeDialog(std::wstring(title.begin(), title.end()));
   }
   HWND ball = FindBall();
   if (ball == nullptr) {
