@@ -28,6 +28,7 @@ optional=(
   --optional a11y=dbus-daemon,at-spi2-core,python3-pyatspi  # the Linux accessibility tests
   --optional deb=debhelper,lintian                          # the Debian package and reproducibility
   --optional orca=orca                                      # the test with the screen reader itself
+  --optional xsettings=xsettingsd                           # the desktop's resolution changed while the program runs
 )
 
 summary=()  # "NAME<TAB>LINE"

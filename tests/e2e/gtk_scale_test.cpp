@@ -146,6 +146,7 @@ class LiveResolutionTest : public ProgramTest {
 };
 
 TEST_F(LiveResolutionTest, TheWindowFollowsTheDesktopsNewResolutionWithoutARestart) {
+  if (auto missing = e2e::MissingOptionalPackages("xsettings")) GTEST_SKIP() << *missing;
   if (system("command -v xsettingsd >/dev/null") != 0) {
     GTEST_SKIP() << "no settings daemon here (Debian's xsettingsd)";
   }
