@@ -11,8 +11,7 @@ namespace platform {
 
 enum class ControlKind { PictureBox, TextBox, CommandButton, Timer };
 enum class Alignment { Left = 0, Right = 1, Center = 2 };
-enum class ScrollBars { None = 0, Horizontal = 1, Vertical = 2, Both = 3 };
-enum class StartUpPosition { Manual = 0, CenterOwner = 1, CenterScreen = 2, WindowsDefault = 3 };
+enum class StartUpPosition { Manual = 0, CenterScreen = 2 };
 enum class Picture { None, Ball };
 enum class MousePointer { Default = 0, Arrow = 1, Cross = 2 };
 
@@ -33,7 +32,6 @@ struct ControlDesign {
   bool multiLine = false;
   Alignment alignment = Alignment::Left;
   bool locked = false;
-  ScrollBars scrollBars = ScrollBars::None;
   bool borderStyle = true;  // false: no frame
   MousePointer mousePointer = MousePointer::Default;
   // Command button: the window's Enter or Esc button.
@@ -41,7 +39,6 @@ struct ControlDesign {
   bool isCancel = false;
   // Picture box.
   Picture picture = Picture::None;
-  bool autoSize = false;
   // Timer.
   int interval = 0;
   bool enabled = true;

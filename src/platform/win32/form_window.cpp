@@ -256,12 +256,6 @@ bool FormWindow::CreateChild(Control& control, ::HWND parent) {
       if (design.alignment == Alignment::Center) style |= ES_CENTER;
       if (design.alignment == Alignment::Right) style |= ES_RIGHT;
       if (design.locked) style |= ES_READONLY;
-      if (design.scrollBars == ScrollBars::Vertical || design.scrollBars == ScrollBars::Both) {
-        style |= WS_VSCROLL;
-      }
-      if (design.scrollBars == ScrollBars::Horizontal || design.scrollBars == ScrollBars::Both) {
-        style |= WS_HSCROLL;
-      }
       if (design.borderStyle) exStyle |= WS_EX_CLIENTEDGE;
       peer.background = BrushFor(design.backColor, peer.ownsBackground);
       text = Widen(static_cast<TextBox&>(control).Text.Get());
