@@ -143,16 +143,9 @@ class GtkAccessibilityTest : public ProgramTest {
                      << "the probe ended: " << probe_->Stdout() << probe_->Stderr();
   }
 
-  // The probe is ended, not the session runner around it: once its child
-  // is gone, dbus-run-session takes the session bus (and with it the
-  // accessibility bus) down; killed itself, it would leave them running.
   void TearDown() override {
-    if (probe_ != nullptr && probe_->Running()) {
-      std::istringstream out(probe_->Stdout());
-      std::string word;
-      pid_t pid = 0;
-      if (out >> word >> pid && word == "pid" && pid > 0) kill(pid, SIGTERM);
-      EXPECT_TRUE(probe_->WaitExit(e2e::In(10s))) << "the session did not end with the probe";
+    if (probe_ != nullptr) {
+      EXPECT_TRUE(EndSession(*probe_, e2e::In(10s)));
     }
     probe_.reset();
     ProgramTest::TearDown();

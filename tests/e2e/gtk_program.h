@@ -2,6 +2,7 @@
 // and where its window and controls are.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -143,6 +144,20 @@ class ProgramTest : public testing::Test {
       start = end + 1;
     }
     return found;
+  }
+
+  // Ends a session runner (dbus-run-session) by ending the child it runs,
+  // which printed "pid N" first: once its child is gone, the runner takes
+  // the session bus (and the accessibility bus with it) down; killed itself,
+  // it would leave them running.
+  static testing::AssertionResult EndSession(e2e::Process& runner, e2e::Deadline deadline) {
+    if (!runner.Running()) return testing::AssertionSuccess();
+    std::istringstream out(runner.Stdout());
+    std::string word;
+    pid_t pid = 0;
+    if (out >> word >> pid && word == "pid" && pid > 0) kill(pid, SIGTERM);
+    if (runner.WaitExit(deadline)) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the session did not end with its child";
   }
 
   e2e::Rect Geometry(e2e::WindowId window) { return x_->Geometry(window).value_or(e2e::Rect{}); }

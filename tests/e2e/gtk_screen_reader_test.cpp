@@ -198,12 +198,8 @@ class GtkScreenReaderTest : public ProgramTest {
   // The session ends by itself once the program has: it stops Orca, then
   // the session bus goes with it. Killed here only if it outlived its deadline.
   void TearDown() override {
-    if (session_ != nullptr && session_->Running()) {
-      std::istringstream out(session_->Stdout());
-      std::string word;
-      pid_t pid = 0;
-      if (out >> word >> pid && word == "pid" && pid > 0) kill(pid, SIGTERM);
-      EXPECT_TRUE(session_->WaitExit(e2e::In(15s))) << "the session did not end";
+    if (session_ != nullptr) {
+      EXPECT_TRUE(EndSession(*session_, e2e::In(15s)));
     }
     session_.reset();
     ProgramTest::TearDown();

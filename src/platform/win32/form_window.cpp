@@ -470,14 +470,16 @@ LRESULT CALLBACK FormWindow::ControlProc(::HWND hwnd, UINT message, WPARAM wPara
   return CallWindowProcW(classProc, hwnd, message, wParam, lParam);
 }
 
-LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  const ::HWND hwnd = self_.hwnd;
+// The form and the picture box both hold controls, which report to their
+// parent: the form answers for all of them, whichever parent they report
+// to. Presses on either start a drag, and either may be asked for the
+// window's accessible objects. Nothing for a message of another kind; the
+// last two go on to the default handling.
+std::optional<LRESULT> FormWindow::HandleContainerMessage(Peer& peer, UINT message, WPARAM wParam,
+                                                          LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
-      return 0;
-    case WM_TIMER:
-      OnTimer(wParam);
       return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
@@ -485,7 +487,26 @@ LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      OnMouseDown(self_, message, wParam, lParam);
+      OnMouseDown(peer, message, wParam, lParam);
+      return 0;
+    case WM_GETOBJECT:
+      OnGetObject(form_);
+      break;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(peer.hwnd, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return std::nullopt;
+}
+
+LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const ::HWND hwnd = self_.hwnd;
+  if (const auto handled = HandleContainerMessage(self_, message, wParam, lParam)) return *handled;
+  switch (message) {
+    case WM_TIMER:
+      OnTimer(wParam);
       return 0;
     case WM_ERASEBKGND:
       if (OnEraseBackground(self_, reinterpret_cast<HDC>(wParam))) return 1;
@@ -508,11 +529,7 @@ LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_DESTROY:
       OnDestroy();
       return 0;
-    case WM_GETOBJECT:
-      OnGetObject(form_);
-      break;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       self_.hwnd = nullptr;
       break;
     default:
@@ -523,6 +540,7 @@ LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam
 
 LRESULT FormWindow::HandlePictureMessage(Peer& peer, UINT message, WPARAM wParam, LPARAM lParam) {
   const ::HWND hwnd = peer.hwnd;
+  if (const auto handled = HandleContainerMessage(peer, message, wParam, lParam)) return *handled;
   switch (message) {
     case WM_PAINT:
       OnPaint(peer);
@@ -530,23 +548,7 @@ LRESULT FormWindow::HandlePictureMessage(Peer& peer, UINT message, WPARAM wParam
     case WM_ERASEBKGND:
       // PaintContent covers every pixel, picture first and background after.
       return 1;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-      OnMouseDown(peer, message, wParam, lParam);
-      return 0;
-    // Controls report to their parent; the form answers for all of them.
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam));
-      return 0;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-      return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<::HWND>(lParam));
-    case WM_GETOBJECT:
-      OnGetObject(form_);
-      break;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       peer.hwnd = nullptr;
       break;
     default:

@@ -73,6 +73,8 @@ class FormWindow {
   static LRESULT CALLBACK PictureProc(::HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ControlProc(::HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+  std::optional<LRESULT> HandleContainerMessage(backend::Peer& peer, UINT message, WPARAM wParam,
+                                                LPARAM lParam);
   LRESULT HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandlePictureMessage(backend::Peer& peer, UINT message, WPARAM wParam, LPARAM lParam);
 
