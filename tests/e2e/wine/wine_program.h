@@ -18,13 +18,6 @@ using namespace std::chrono_literals;
 using namespace ball;
 using Env = std::map<std::string, std::optional<std::string>>;
 
-// Centred on the 1024 x 768 screen: (1024 - 350) / 2 and (768 - 319) / 2,
-// the half pixel rounded to even.
-inline constexpr e2e::Rect kCentred{337, 224, 350, 319};
-
-// The top of the answer's grey ramp, 0xE0E0E0, give or take font smoothing.
-inline bool Lit(e2e::Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
-
 // The shipped program, and the one the end-to-end tests run: the same file
 // wherever this machine runs 32-bit code, otherwise the 64-bit build.
 const std::string& ExePath();
@@ -80,34 +73,6 @@ class WinePrefix {
   bool owned_ = false;
   std::optional<std::string> problem_;
   double bootMs_ = 0;
-};
-
-class WineTest : public testing::Test {
- protected:
-  void StartServer(e2e::XServer::Options options = {});
-  void TearDown() override;
-
-  // Starts `wine omenglobe.exe` with this test's display.
-  std::unique_ptr<e2e::Process> Launch();
-  std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline);
-  // The window once it rests centred with its picture on the screen (the
-  // black answer box and the shake button's light face): a window not yet
-  // painted passes for neither.
-  std::optional<e2e::WindowId> WaitForDrawnWindow(e2e::Deadline deadline);
-
-  e2e::Rect Geometry(e2e::WindowId window) const;
-  std::pair<int, int> At(e2e::WindowId window, int x, int y) const;
-  void ClickAt(e2e::WindowId window, int x, int y, unsigned button = 1) const;
-  // Under a window manager, until Wine has taken the focus it was given.
-  void WaitForFocus(e2e::WindowId window) const;
-  // Pixels of one window-relative rectangle as shown on the screen.
-  e2e::Image CaptureOf(e2e::WindowId window, const e2e::Rect& area) const;
-  // Saves the window's rectangle of the screen under the artefacts directory.
-  std::string SaveScreenshot(e2e::WindowId window, const std::string& name) const;
-
-  std::unique_ptr<e2e::XServer> server_;
-  std::unique_ptr<e2e::XConnection> x_;
-  std::vector<std::unique_ptr<e2e::Process>> started_;
 };
 
 // Generous: under an emulated Wine a start takes many seconds.

@@ -1,0 +1,186 @@
+// The program under test, whichever platform it was built for: the Linux
+// program, or the Windows program under Wine, each on a private X server
+// with or without a window manager. A scenario is written once, as a test
+// parameterised over the targets that can run it; what a target cannot do
+// is said once, in Lacks().
+//
+//   class ShakeTest : public ProgramTest {};
+//   TEST_P(ShakeTest, Sweeps) {
+//     StartServer();
+//     auto app = Launch();
+//     const auto window = WaitForDrawnWindow();
+//     ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
+//     ...
+//   }
+//   ON_TARGETS(ShakeTest, Targets());
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ball_layout.h"
+#include "harness.h"
+
+namespace omenglobe_e2e {
+
+using namespace std::chrono_literals;
+using namespace ball;
+using Env = std::map<std::string, std::optional<std::string>>;
+
+enum class Platform { Linux, Wine };
+
+struct Target {
+  Platform platform = Platform::Linux;
+  bool windowManager = false;  // openbox manages the screen
+  std::string Name() const;
+  bool operator==(const Target&) const = default;
+};
+void PrintTo(const Target& target, std::ostream* out);
+
+inline constexpr Target kLinux{Platform::Linux, false};
+inline constexpr Target kLinuxUnderOpenbox{Platform::Linux, true};
+// Timing runs under a window manager: without one, Wine waits about two
+// seconds for a manager to confirm a withdrawn window before it destroys it.
+inline constexpr Target kWine{Platform::Wine, true};
+inline constexpr Target kWineWithoutWindowManager{Platform::Wine, false};
+
+// What some scenarios need that not every target has.
+enum class Feature {
+  CommandLine,        // options, and their answers on stdout
+  DeviceScale,        // a desktop scale factor (GDK_SCALE) beside the resolution
+  LiveResolution,     // the desktop's resolution changed while the program runs
+  ThemeIcons,         // the window's icons are the installed theme's, pixel for pixel
+  SignalsAndXErrors,  // SIGTERM, a lost X server: the program's own process sees them
+};
+
+// Why `target` cannot run a scenario that needs `feature`, or nothing.
+std::optional<std::string> Lacks(const Target& target, Feature feature);
+
+// The targets of this build (the sanitizer build has only the Linux
+// program) that have every feature in `needs`. `everyDesktop` adds each
+// platform's other desktop: with a window manager for Linux, without one
+// for Wine.
+std::vector<Target> Targets(std::initializer_list<Feature> needs = {}, bool everyDesktop = false);
+inline std::vector<Target> OnEveryDesktop(std::initializer_list<Feature> needs = {}) {
+  return Targets(needs, true);
+}
+
+std::string TargetName(const testing::TestParamInfo<Target>& info);
+
+#define ON_TARGETS(suite, targets)                      \
+  GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(suite); \
+  INSTANTIATE_TEST_SUITE_P(On, suite, testing::ValuesIn(targets), ::omenglobe_e2e::TargetName)
+
+// A dark answer box pixel, lit text near the top of the grey ramp
+// (0xE0E0E0, give or take font smoothing).
+inline bool Lit(e2e::Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
+
+class ProgramFixture : public testing::Test {
+ protected:
+  explicit ProgramFixture(Target target) : target_(target) {}
+  // Skips, with the reason, a target that cannot run on this machine.
+  void SetUp() override;
+  void TearDown() override;
+
+  const Target& GetTarget() const { return target_; }
+  bool OnWine() const { return target_.platform == Platform::Wine; }
+
+  // A fresh X server, managed as the target says. A resolution in
+  // `options.dpi` is the desktop's: Xft.dpi for the Linux program, the
+  // display settings (LogPixels) of the Wine prefix for the Windows one.
+  void StartServer(e2e::XServer::Options options = {});
+
+  // The environment of a person's session on the test's server.
+  Env Environment();
+  // Starts the program with `overrides` to that environment (and, on
+  // Linux, `arguments`).
+  std::unique_ptr<e2e::Process> Launch(const Env& overrides = {},
+                                       const std::vector<std::string>& arguments = {});
+
+  // How long a start may take: under an emulated Wine it is many seconds.
+  e2e::Clock::duration StartUp() const;
+  // Where a program that the exit timer ends is seen gone by: two seconds
+  // after the click, plus what the platform's exit takes on a busy machine.
+  e2e::Clock::duration ExitAfter() const;
+
+  std::optional<e2e::WindowId> WaitForMainWindow();
+  std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline);
+  // The window at rest, centred at the server's resolution, with its
+  // picture on the screen: the black answer box and every button's light
+  // face. Mapped is not enough: a window not yet painted shows the server's
+  // white, which would pass for lit text or a button face.
+  std::optional<e2e::WindowId> WaitForDrawnWindow();
+  std::optional<e2e::WindowId> WaitForDrawnWindow(e2e::Deadline deadline);
+  // Whether `shot` (of the whole window) shows the picture, at `dpi`.
+  static bool Drawn(const e2e::Image& shot, int dpi = 96);
+
+  int Dpi() const { return dpi_; }
+  // The window's rectangle where it starts: centred on the screen.
+  e2e::Rect Centred() const;
+
+  e2e::Rect Geometry(e2e::WindowId window) const;
+  // A point of the window in root coordinates.
+  std::pair<int, int> At(e2e::WindowId window, int x, int y) const;
+  // Clicks a window-relative point. Under a window manager, Wine drops a
+  // click that comes while it is still taking the focus the manager hands
+  // the window, so the click waits for that first.
+  void ClickAt(e2e::WindowId window, int x, int y, unsigned button = 1);
+  // Under a window manager, until the program has the focus it was given.
+  testing::AssertionResult WaitForFocus(e2e::WindowId window);
+  // The window, or a window-relative rectangle of it, as shown on the screen.
+  e2e::Image Shot(e2e::WindowId window) const;
+  e2e::Image CaptureOf(e2e::WindowId window, const e2e::Rect& area) const;
+  // Lit pixels of the answer box, at the server's resolution.
+  int LitPixels(e2e::WindowId window) const;
+  // Saves `image` under the artefacts directory, named after the test; the path.
+  std::string Save(const e2e::Image& image, const std::string& name) const;
+
+  // What the program wrote to stderr that it should not have: GLib's
+  // criticals and warnings, and any sanitizer report.
+  static std::string Complaints(const std::string& stderrText);
+  // Ends a session runner (dbus-run-session) by ending the child it runs,
+  // which printed "pid N" first.
+  static testing::AssertionResult EndSession(e2e::Process& runner, e2e::Deadline deadline);
+  const std::string& RuntimeDir();
+
+  std::unique_ptr<e2e::XServer> server_;
+  std::unique_ptr<e2e::XConnection> x_;
+
+ private:
+  void ExpectNoSanitizerReports();
+  testing::AssertionResult SetWineResolution(std::optional<int> dpi);
+
+  Target target_;
+  int dpi_ = 96;
+  bool wineResolutionSet_ = false;
+  std::string runtimeDir_;
+};
+
+// A scenario written once for every target it is instantiated on.
+class ProgramTest : public ProgramFixture, public testing::WithParamInterface<Target> {
+ protected:
+  ProgramTest() : ProgramFixture(GetParam()) {}
+};
+
+// Tests of one platform's own ways.
+class LinuxProgramTest : public ProgramFixture {
+ protected:
+  LinuxProgramTest() : ProgramFixture(kLinux) {}
+};
+class WineProgramTest : public ProgramFixture {
+ protected:
+  WineProgramTest() : ProgramFixture(kWine) {}
+};
+
+// A shake's sweep is over: the window has made its moves and the last one
+// put it back in the middle of the 1024-pixel screen.
+inline bool SweepEnded(e2e::ConfigureRecorder& moves) {
+  const auto& events = moves.Events();
+  return events.size() >= 9 && events.back().x == 337;
+}
+
+}  // namespace omenglobe_e2e
