@@ -75,7 +75,11 @@ TEST_P(HelpExitTest, HelpOpensABoxOfTheWindowThatReturnOrEscapeCloses) {
     SCOPED_TRACE(key);
     ClickAt(*window, CentreX(kHelpButton), CentreY(kHelpButton));
     const auto box = x_->WaitForWindow(kHelpTitle, e2e::In(BoxWithin()));
-    ASSERT_TRUE(box) << "no box titled " << kHelpTitle << ": " << app->Stderr();
+    ASSERT_TRUE(box) << "no box titled " << kHelpTitle << "; the window "
+                     << (x_->ActiveWindow() == *window ? "active" : "not active") << ", "
+                     << (x_->FocusedWindow() == *window ? "with" : "without")
+                     << " the X focus: " << Save(x_->CaptureScreen(), "no-help") << "\n"
+                     << app->Stderr();
     // Transient for the window, so a window manager keeps it above it.
     const auto owner = x_->TransientFor(*box);
     ASSERT_TRUE(owner) << "a help box of no window";
