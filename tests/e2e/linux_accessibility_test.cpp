@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "answering/answers.h"
-#include "gtk_program.h"
+#include "program_test.h"
 
 namespace omenglobe_e2e {
 namespace {
@@ -111,9 +111,11 @@ struct Heard {
   }
 };
 
-class GtkAccessibilityTest : public ProgramTest {
+class LinuxAccessibilityTest : public LinuxProgramTest {
  protected:
   void SetUp() override {
+    LinuxProgramTest::SetUp();
+    if (IsSkipped()) return;
     // The probe needs the AT-SPI bus and its Python bindings.
     if (auto missing = e2e::MissingOptionalPackages("a11y")) GTEST_SKIP() << *missing;
     StartServer();
@@ -148,13 +150,13 @@ class GtkAccessibilityTest : public ProgramTest {
       EXPECT_TRUE(EndSession(*probe_, e2e::In(10s)));
     }
     probe_.reset();
-    ProgramTest::TearDown();
+    LinuxProgramTest::TearDown();
   }
 
   std::unique_ptr<e2e::Process> probe_;
 };
 
-TEST_F(GtkAccessibilityTest, EveryControlHasANameThatSaysWhatItDoes) {
+TEST_F(LinuxAccessibilityTest, EveryControlHasANameThatSaysWhatItDoes) {
   LaunchWatched();
   ASSERT_TRUE(WaitReady());
   const Heard heard = Now();
@@ -205,7 +207,7 @@ TEST_F(GtkAccessibilityTest, EveryControlHasANameThatSaysWhatItDoes) {
 // notification named after it. Nothing goes out as an announcement as
 // well, or a reader that presents both would say it twice. A faded answer
 // is no longer in the answer box.
-TEST_F(GtkAccessibilityTest, TheAnswerAndThePartingMessageAreEachReadOutOnceWhenTheyShow) {
+TEST_F(LinuxAccessibilityTest, TheAnswerAndThePartingMessageAreEachReadOutOnceWhenTheyShow) {
   LaunchWatched();
   ASSERT_TRUE(WaitReady());
   const auto window = WaitForMainWindow();
@@ -286,7 +288,7 @@ TEST_F(GtkAccessibilityTest, TheAnswerAndThePartingMessageAreEachReadOutOnceWhen
   EXPECT_GT(said[1].first, Seconds(exit));
 }
 
-TEST_F(GtkAccessibilityTest, TabWalksTheControlsInTheDesignsOrder) {
+TEST_F(LinuxAccessibilityTest, TabWalksTheControlsInTheDesignsOrder) {
   LaunchWatched();
   ASSERT_TRUE(WaitReady());
   ASSERT_TRUE(WaitForMainWindow());

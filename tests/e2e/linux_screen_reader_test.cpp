@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "answering/answers.h"
-#include "gtk_program.h"
+#include "program_test.h"
 
 namespace omenglobe_e2e {
 namespace {
@@ -97,17 +97,17 @@ int TextLines(const e2e::Image& shot, const e2e::Rect& area) {
   return lines;
 }
 
-class GtkScreenReaderTest : public ProgramTest {
+class ScreenReaderTest : public ProgramTest {
  protected:
   void SetUp() override {
+    ProgramTest::SetUp();
+    if (IsSkipped()) return;
     if (auto missing = e2e::MissingOptionalPackages("orca")) GTEST_SKIP() << *missing;
     if (access("/usr/bin/orca", X_OK) != 0) {
       GTEST_SKIP() << "the screen reader Orca is not installed (apt-get install orca): what a "
                       "blind user hears is not checked";
     }
-    // A desktop as a blind user has it: with a window manager, which keeps
-    // the focus in the window while a shake sweeps it away from the pointer.
-    StartServer({.windowManager = true});
+    StartServer();
   }
 
   // Orca, then the program, on a private session bus that ends with them.
@@ -209,7 +209,7 @@ class GtkScreenReaderTest : public ProgramTest {
   std::string logPath_;
 };
 
-TEST_F(GtkScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndThePartingMessage) {
+TEST_P(ScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndThePartingMessage) {
   const auto began = e2e::Clock::now();
   LaunchUnderOrca();
   ASSERT_TRUE(e2e::WaitFor([&] { return !Field("program", 1).empty() || !session_->Running(); },
@@ -364,6 +364,11 @@ TEST_F(GtkScreenReaderTest, OrcaSpeaksEachAnswerOnceTheWholeAnswerTheHelpBoxAndT
   const double ended = DaySeconds(Field("program-exit", 2));
   EXPECT_LT(spoken[parted].t, ended) << "said after the program had ended";
 }
+
+// A desktop as a blind user has it: with a window manager, which keeps the
+// focus in the window while a shake sweeps it away from the pointer. Orca
+// listens on the Linux desktop's accessibility bus.
+ON_TARGETS(ScreenReaderTest, std::vector<Target>{kLinuxUnderOpenbox});
 
 }  // namespace
 }  // namespace omenglobe_e2e

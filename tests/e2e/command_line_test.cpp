@@ -1,6 +1,8 @@
-// The Linux program's command line, without any display: what it answers
-// on its own, and what it refuses.
-#include "gtk_program.h"
+// The program's command line, without any display: what it answers on its
+// own, and what it refuses.
+#include <algorithm>
+
+#include "program_test.h"
 
 namespace omenglobe_e2e {
 namespace {
@@ -15,7 +17,7 @@ class CommandLineTest : public ProgramTest {
 
 constexpr e2e::ExitStatus kNormalEnd{.exited = true, .code = 0};
 
-TEST_F(CommandLineTest, HelpAndVersionAnswerOnStandardOutputWithoutADisplay) {
+TEST_P(CommandLineTest, HelpAndVersionAnswerOnStandardOutputWithoutADisplay) {
   for (const std::string option : {"--help", "-h"}) {
     SCOPED_TRACE(option);
     auto app = Run({option});
@@ -39,8 +41,8 @@ TEST_F(CommandLineTest, HelpAndVersionAnswerOnStandardOutputWithoutADisplay) {
   EXPECT_EQ(app->Stderr(), "");
 }
 
-// It used to ignore what it did not know and start the ball regardless.
-TEST_F(CommandLineTest, AnUnknownOptionOrAStrayArgumentIsOneLineNamingItAndNoWindow) {
+// What it does not know it names, instead of starting the ball regardless.
+TEST_P(CommandLineTest, AnUnknownOptionOrAStrayArgumentIsOneLineNamingItAndNoWindow) {
   StartServer();
   const struct {
     std::vector<std::string> arguments;
@@ -68,8 +70,9 @@ TEST_F(CommandLineTest, AnUnknownOptionOrAStrayArgumentIsOneLineNamingItAndNoWin
   }
 }
 
-// A Wayland session without Xwayland used to hear only that DISPLAY was unset.
-TEST_F(CommandLineTest, ALoneWaylandDisplayIsToldTheProgramNeedsXwayland) {
+// A Wayland session without Xwayland hears what is missing, not only that
+// DISPLAY is unset.
+TEST_P(CommandLineTest, ALoneWaylandDisplayIsToldTheProgramNeedsXwayland) {
   auto app = Launch({{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", "wayland-7"}});
   const auto status = app->WaitExit(e2e::In(2s));
   ASSERT_TRUE(status) << "still running";
@@ -80,6 +83,8 @@ TEST_F(CommandLineTest, ALoneWaylandDisplayIsToldTheProgramNeedsXwayland) {
     EXPECT_NE(err.find(said), std::string::npos) << said << " missing from: " << err;
   }
 }
+
+ON_TARGETS(CommandLineTest, Targets({Feature::CommandLine}));
 
 }  // namespace
 }  // namespace omenglobe_e2e
