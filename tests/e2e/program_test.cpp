@@ -38,6 +38,8 @@ std::optional<std::string> Lacks(const Target& target, Feature feature) {
              "(WineProgramTest sends it itself)";
     case Feature::ThemeIcons:
       return "the Windows program's icons are its own resource, not a desktop theme";
+    case Feature::FadedAnswerLeavesTheBox:
+      return "the Windows answer box keeps the faded text, black on black";
     case Feature::SignalsAndXErrors:
       return "under Wine, signals and the X connection belong to Wine, not to the program";
   }
@@ -279,6 +281,19 @@ e2e::Image ProgramFixture::CaptureOf(e2e::WindowId window, const e2e::Rect& area
   return x_->Capture({g.x + area.x, g.y + area.y, area.width, area.height});
 }
 
+std::vector<e2e::ConfigureEvent> ProgramFixture::Moves(e2e::ConfigureRecorder& recorder) const {
+  std::vector<e2e::ConfigureEvent> moves;
+  for (const auto& e : recorder.Events()) {
+    if (e.synthetic || !target_.windowManager) moves.push_back(e);
+  }
+  return moves;
+}
+
+bool ProgramFixture::SweepEnded(e2e::ConfigureRecorder& recorder, std::size_t after) const {
+  const auto moves = Moves(recorder);
+  return moves.size() >= after + 9 && moves.back().x == Centred().x;
+}
+
 int ProgramFixture::LitPixels(e2e::WindowId window) const {
   const e2e::Rect box = Inset(ScaledRect(kAnswerBox, dpi_), 2);
   return CaptureOf(window, box).Count({0, 0, box.width, box.height}, Lit);
@@ -321,7 +336,7 @@ std::string ProgramFixture::Complaints(const std::string& stderrText) {
   return found;
 }
 
-testing::AssertionResult ProgramFixture::EndSession(e2e::Process& runner, e2e::Deadline deadline) {
+testing::AssertionResult EndSession(e2e::Process& runner, e2e::Deadline deadline) {
   // Once its child is gone, the runner takes the session bus (and the
   // accessibility bus with it) down; killed itself, it would leave them running.
   if (!runner.Running()) return testing::AssertionSuccess();

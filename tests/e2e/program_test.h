@@ -50,11 +50,12 @@ inline constexpr Target kWineWithoutWindowManager{Platform::Wine, false};
 
 // What some scenarios need that not every target has.
 enum class Feature {
-  CommandLine,        // options, and their answers on stdout
-  DeviceScale,        // a desktop scale factor (GDK_SCALE) beside the resolution
-  LiveResolution,     // the desktop's resolution changed while the program runs
-  ThemeIcons,         // the window's icons are the installed theme's, pixel for pixel
-  SignalsAndXErrors,  // SIGTERM, a lost X server: the program's own process sees them
+  CommandLine,              // options, and their answers on stdout
+  DeviceScale,              // a desktop scale factor (GDK_SCALE) beside the resolution
+  LiveResolution,           // the desktop's resolution changed while the program runs
+  ThemeIcons,               // the window's icons are the installed theme's, pixel for pixel
+  SignalsAndXErrors,        // SIGTERM, a lost X server: the program's own process sees them
+  FadedAnswerLeavesTheBox,  // a reader finds the answer box empty once the answer has faded
 };
 
 // Why `target` cannot run a scenario that needs `feature`, or nothing.
@@ -78,6 +79,19 @@ std::string TargetName(const testing::TestParamInfo<Target>& info);
 // A dark answer box pixel, lit text near the top of the grey ramp
 // (0xE0E0E0, give or take font smoothing).
 inline bool Lit(e2e::Rgb c) { return c.r >= 0xC0 && c.g >= 0xC0 && c.b >= 0xC0; }
+
+// Under Wine the answer box has the focus once the shake button locks, and
+// its caret, a line one pixel wide and a text line high, blinks in it.
+inline constexpr int kCaretPixels = 14;
+// No text in the answer box of `shot` (a whole window at 96 dpi), not even
+// the fade's darkest greys; a caret may blink there.
+inline bool AnswerBoxBlack(const e2e::Image& shot) {
+  return shot.Count(kAnswerBox, [](e2e::Rgb c) { return !Dark(c); }) <= kCaretPixels;
+}
+
+// Ends a session runner (dbus-run-session) by ending the child it runs,
+// which printed "pid N" first.
+testing::AssertionResult EndSession(e2e::Process& runner, e2e::Deadline deadline);
 
 class ProgramFixture : public testing::Test {
  protected:
@@ -142,10 +156,19 @@ class ProgramFixture : public testing::Test {
   // What the program wrote to stderr that it should not have: GLib's
   // criticals and warnings, and any sanitizer report.
   static std::string Complaints(const std::string& stderrText);
-  // Ends a session runner (dbus-run-session) by ending the child it runs,
-  // which printed "pid N" first.
-  static testing::AssertionResult EndSession(e2e::Process& runner, e2e::Deadline deadline);
   const std::string& RuntimeDir();
+
+  // Where the window was moved to, in root coordinates: under a window
+  // manager the moves are the manager's synthetic events (the real ones
+  // place the window in its frame).
+  std::vector<e2e::ConfigureEvent> Moves(e2e::ConfigureRecorder& recorder) const;
+  // A shake's sweep is over: the window made its nine moves (after the
+  // first `after`) and the last put it back in the middle of the screen.
+  bool SweepEnded(e2e::ConfigureRecorder& recorder, std::size_t after = 0) const;
+  // How late a platform's timers may run on a busy machine: Wine's go
+  // through its server, and under an emulator through that too.
+  e2e::Clock::duration Slack() const { return OnWine() ? 2500ms : 0ms; }
+  double SlackMs() const { return OnWine() ? 2500 : 0; }
 
   std::unique_ptr<e2e::XServer> server_;
   std::unique_ptr<e2e::XConnection> x_;
@@ -175,12 +198,5 @@ class WineProgramTest : public ProgramFixture {
  protected:
   WineProgramTest() : ProgramFixture(kWine) {}
 };
-
-// A shake's sweep is over: the window has made its moves and the last one
-// put it back in the middle of the 1024-pixel screen.
-inline bool SweepEnded(e2e::ConfigureRecorder& moves) {
-  const auto& events = moves.Events();
-  return events.size() >= 9 && events.back().x == 337;
-}
 
 }  // namespace omenglobe_e2e

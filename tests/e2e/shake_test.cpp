@@ -16,39 +16,12 @@ class ShakeTest : public ProgramTest {
     StartServer();
   }
 
-  // Where the window was moved to, in root coordinates: under a window
-  // manager the moves are the manager's synthetic events (the real ones
-  // place the window in its frame).
-  std::vector<e2e::ConfigureEvent> Moves(e2e::ConfigureRecorder& recorder) const {
-    std::vector<e2e::ConfigureEvent> moves;
-    for (const auto& e : recorder.Events()) {
-      if (e.synthetic || !GetTarget().windowManager) moves.push_back(e);
-    }
-    return moves;
-  }
-
-  // The sweep is over: the window made its moves and the last put it back
-  // in the middle of the screen.
-  bool SweepEnded(e2e::ConfigureRecorder& recorder, std::size_t after = 0) const {
-    const auto moves = Moves(recorder);
-    return moves.size() >= after + 9 && moves.back().x == Centred().x;
-  }
-
-  // How late a platform's timers may run on a busy machine: Wine's go
-  // through its server, and under an emulator through that too.
-  e2e::Clock::duration Slack() const { return OnWine() ? 2500ms : 0ms; }
-  double SlackMs() const { return OnWine() ? 2500 : 0; }
-
   // Whether the shake button shows dark ink on its face: a locked
   // (disabled) button draws its caption grey.
   static bool ShakeButtonEnabled(const e2e::Image& shot) {
     return shot.Count(Inset(kShakeButton, 3), [](e2e::Rgb c) { return c.Max() < 0x60; }) > 40;
   }
 };
-
-// Under Wine the answer box has the focus once the shake button locks, and
-// its caret, a line one pixel wide and a text line high, blinks in it.
-constexpr int kCaretPixels = 14;
 
 // The bright pixels' box inside the answer box, window-relative, once
 // there are more of them than a caret.
@@ -66,11 +39,6 @@ std::optional<e2e::Rect> LitBox(const e2e::Image& shot) {
   }
   if (count <= kCaretPixels) return std::nullopt;
   return e2e::Rect{left, top, right - left + 1, bottom - top + 1};
-}
-
-// No text in the answer box, not even the fade's last greys.
-bool AnswerBoxBlack(const e2e::Image& shot) {
-  return shot.Count(kAnswerBox, [](e2e::Rgb c) { return !Dark(c); }) <= kCaretPixels;
 }
 
 // The text at the top of its ramp: 0xE0E0E0 at its brightest.

@@ -10,7 +10,6 @@
 #include <map>
 #include <sstream>
 
-#include "answering/answers.h"
 #include "program_test.h"
 #include "wine_program.h"
 
@@ -19,7 +18,6 @@ namespace {
 
 using namespace omenglobe_wine;
 
-constexpr char kParting[] = "--Thanks for using the Omenglobe By Dorvanek--";
 constexpr char kShakeCaption[] = "Think of a question then click here to shake the ball.";
 constexpr long kRoleDialog = 18, kRoleGraphic = 40, kRoleText = 42;
 
@@ -147,121 +145,6 @@ TEST_F(WineAccessibilityTest, OleaccLoadsOnlyWhenAClientAsksAndTheControlsCanBeR
   EXPECT_EQ(edit->name, "Answer");
   EXPECT_EQ(controls[1].role, kRoleGraphic);
   EXPECT_EQ(controls[1].name, "Answer ball");
-}
-
-TEST_F(WineAccessibilityTest, TheAnswerAndThePartingMessageEachRaiseOneEventWhenTheyShow) {
-  auto app = Launch();
-  const auto window = WaitForDrawnWindow();
-  ASSERT_TRUE(window) << app->Stderr();
-  auto& client = Client({"watch", "60"});
-  ASSERT_TRUE(e2e::WaitFor([&] { return client.Stdout().find("ready") != std::string::npos; },
-                           e2e::In(60s), "the client listening"))
-      << client.Stdout();
-
-  // Each event line is stamped when it is first seen here.
-  std::vector<std::pair<e2e::Clock::time_point, std::string>> events;
-  const auto poll = [&] {
-    const auto lines = Lines(client.Stdout());
-    std::size_t seen = 0;
-    for (const auto& f : lines) {
-      if (f[0] != "event" || f.size() < 3) continue;
-      if (++seen > events.size()) events.emplace_back(e2e::Clock::now(), f[2]);
-    }
-  };
-  e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
-  // A sweep takes the window to the screen's left edge and back to the
-  // middle. The window manager tells of each move in a synthetic event, in
-  // root coordinates; the server's own events place the window in its
-  // frame, always at 0.
-  const auto atLeftEdge = [](const e2e::ConfigureEvent& e) { return e.synthetic && e.x <= 1; };
-  const auto swept = [&] {
-    const auto& events = moves.Events();
-    return std::any_of(events.begin(), events.end(), atLeftEdge);
-  };
-  const auto settled = [&] {
-    const auto& events = moves.Events();
-    auto last = std::find_if(events.rbegin(), events.rend(),
-                             [](const e2e::ConfigureEvent& e) { return e.synthetic; });
-    return std::any_of(events.begin(), events.end(), atLeftEdge) && last != events.rend() &&
-           last->x == Centred().x;
-  };
-  const auto lit = [&] {
-    poll();
-    const e2e::Rect box = Inset(kAnswerBox, 2);
-    return CaptureOf(*window, box).Count({0, 0, box.width, box.height}, [](e2e::Rgb c) {
-      return !Dark(c);
-    }) > 0;
-  };
-
-  // The click waits for the window to have the focus: the client starting
-  // beside the program may have taken Wine's activation for a while.
-  const auto shake = e2e::Clock::now();
-  ClickAt(*window, CentreX(kShakeButton), CentreY(kShakeButton));
-  ASSERT_TRUE(e2e::WaitFor(swept, e2e::In(5s), "a sweep to the screen's left edge"))
-      << moves.Events().size() << " ConfigureNotify seen, none at the left edge; the window "
-      << (x_->ActiveWindow() == *window ? "active" : "not active") << ", "
-      << (x_->FocusedWindow() == *window ? "with" : "without")
-      << " the X focus: " << Save(x_->CaptureScreen(), "no-sweep");
-  // The last look that found the answer box black, and the first that
-  // found light; it was black at the click. The box is looked at only once
-  // the sweep has ended: a look at a moving window catches whatever part of
-  // it passes there. On a busy machine the answer may be fading in already
-  // by the time the end of the sweep is seen.
-  e2e::Clock::time_point lastBlack = shake, firstLight;
-  ASSERT_TRUE(e2e::WaitFor(
-      [&] {
-        if (!settled()) return false;
-        const auto looked = e2e::Clock::now();
-        if (lit()) {
-          firstLight = looked;
-          return true;
-        }
-        lastBlack = looked;
-        return false;
-      },
-      e2e::In(10s), "the answer to show light"))
-      << "screenshot: " << Save(Shot(*window), "no-light");
-  ASSERT_TRUE(e2e::WaitFor([&] { return !lit(); }, e2e::In(10s), "the answer to fade out"));
-
-  const auto exit = e2e::Clock::now();
-  ClickAt(*window, CentreX(kExitButton), CentreY(kExitButton));
-  ASSERT_TRUE(e2e::WaitFor(
-      [&] {
-        poll();
-        // The parting message itself: on a busy machine the client may print
-        // the answer's event only now.
-        return std::any_of(events.begin(), events.end(),
-                           [](const auto& e) { return e.second == kParting; }) ||
-               !app->Running();
-      },
-      e2e::In(5s), "the parting message"))
-      << client.Stdout() << Save(x_->CaptureScreen(), "no-parting");
-  ASSERT_TRUE(e2e::WaitFor(
-      [&] {
-        poll();
-        return !app->Running();
-      },
-      e2e::In(30s), "the program to end"));
-  ASSERT_TRUE(client.WaitExit(e2e::In(30s))) << "the client did not notice the window go";
-  poll();
-
-  const auto ms = [](e2e::Clock::time_point from, e2e::Clock::time_point to) {
-    return static_cast<int>(std::chrono::duration<double, std::milli>(to - from).count());
-  };
-  for (const auto& [when, text] : events) {
-    const bool afterExit = when > exit;
-    std::cout << "live-region event seen +" << ms(afterExit ? exit : shake, when)
-              << " ms after the " << (afterExit ? "exit" : "shake") << " click: " << text << "\n";
-  }
-  std::cout << "answer box last black +" << ms(shake, lastBlack) << " ms, first light +"
-            << ms(shake, firstLight) << " ms\n";
-  ASSERT_EQ(events.size(), 2u) << client.Stdout();
-  EXPECT_NE(std::find(AnswerTexts.begin(), AnswerTexts.end(), events[0].second), AnswerTexts.end())
-      << events[0].second;
-  EXPECT_GT(events[0].first, lastBlack) << "raised while the answer was still black";
-  EXPECT_LT(events[0].first, firstLight + 1s);
-  EXPECT_EQ(events[1].second, kParting);
-  EXPECT_GT(events[1].first, exit);
 }
 
 // A reader says a message box's title as it comes up: the box's accessible
