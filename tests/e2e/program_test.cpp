@@ -42,6 +42,13 @@ std::optional<std::string> Lacks(const Target& target, Feature feature) {
       return "the Windows answer box keeps the faded text, black on black";
     case Feature::SignalsAndXErrors:
       return "under Wine, signals and the X connection belong to Wine, not to the program";
+    case Feature::InputShape:
+      return "Wine gives the window region to X as the bounding shape only";
+    case Feature::OutsideDestroy:
+      return "Wine tells the program nothing when another client destroys its window "
+             "(the next start closes the windowless copy)";
+    case Feature::ShrinkingScreen:
+      return "under Wine the window stays where it was when the X screen shrinks (xrandr --fb)";
   }
   return std::nullopt;
 }
@@ -188,6 +195,20 @@ std::unique_ptr<e2e::Process> ProgramFixture::Launch(const Env& overrides,
 e2e::Clock::duration ProgramFixture::StartUp() const { return OnWine() ? 120s : 10s; }
 
 e2e::Clock::duration ProgramFixture::ExitAfter() const { return OnWine() ? 5s : 3s; }
+
+e2e::Clock::duration ProgramFixture::EndsWithin() const { return OnWine() ? 3s : 1s; }
+
+void ProgramFixture::StartSession() {
+#ifdef OMENGLOBE_WITH_WINE
+  if (OnWine()) omenglobe_wine::WinePrefix::Get().StartServer();
+#endif
+}
+
+void ProgramFixture::NewSession() {
+#ifdef OMENGLOBE_WITH_WINE
+  if (OnWine()) omenglobe_wine::WinePrefix::Get().StopServer();
+#endif
+}
 
 std::optional<e2e::WindowId> ProgramFixture::WaitForMainWindow() {
   return WaitForMainWindow(e2e::In(StartUp()));

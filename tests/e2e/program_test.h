@@ -56,6 +56,9 @@ enum class Feature {
   ThemeIcons,               // the window's icons are the installed theme's, pixel for pixel
   SignalsAndXErrors,        // SIGTERM, a lost X server: the program's own process sees them
   FadedAnswerLeavesTheBox,  // a reader finds the answer box empty once the answer has faded
+  InputShape,               // presses outside the ellipse are cut away by an X input shape too
+  OutsideDestroy,           // the program learns that another client destroyed its window
+  ShrinkingScreen,          // the window is moved back onto a screen that shrinks under it
 };
 
 // Why `target` cannot run a scenario that needs `feature`, or nothing.
@@ -102,6 +105,9 @@ class ProgramFixture : public testing::Test {
 
   const Target& GetTarget() const { return target_; }
   bool OnWine() const { return target_.platform == Platform::Wine; }
+  // Whether the target has `feature`, for a check within a scenario that
+  // every target runs.
+  bool Has(Feature feature) const { return !Lacks(target_, feature); }
 
   // A fresh X server, managed as the target says. A resolution in
   // `options.dpi` is the desktop's: Xft.dpi for the Linux program, the
@@ -120,6 +126,19 @@ class ProgramFixture : public testing::Test {
   // Where a program that the exit timer ends is seen gone by: two seconds
   // after the click, plus what the platform's exit takes on a busy machine.
   e2e::Clock::duration ExitAfter() const;
+  // How long an end the program does at once (a close, its window gone)
+  // takes to be seen: under Wine the process's end goes through its server.
+  e2e::Clock::duration EndsWithin() const;
+  // Starts the platform's session ahead of a program, so that a timed start
+  // measures the program and not the session's own start: Wine's server,
+  // kept running between programs. Linux has none to start.
+  void StartSession();
+  // Ends the session earlier programs ran in, as a logout would: Wine's
+  // server, which keeps the display its session started with.
+  void NewSession();
+  // The pixels an elliptic window region leaves out at the right and at the
+  // bottom of its box: Windows' regions stop short of the box's last pixel.
+  int EllipseShortfall() const { return OnWine() ? 1 : 0; }
 
   std::optional<e2e::WindowId> WaitForMainWindow();
   std::optional<e2e::WindowId> WaitForMainWindow(e2e::Deadline deadline);

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gtk_program.h"
+#include "program_test.h"
 
 // Last: Xlib's macros (None, Bool, Status) would rename the harness's words.
 #include <X11/Xatom.h>
@@ -21,7 +21,7 @@ struct Answer {
   std::vector<unsigned char> bytes;  // as the server sent them: 32-bit items come as longs
 };
 
-class RunningCopyKeyTest : public ProgramTest {
+class RunningCopyKeyTest : public LinuxProgramTest {
  protected:
   Display* X() const { return x_->Raw(); }
 
