@@ -97,10 +97,8 @@ void RaiseMouseDown(const GdkEventButton* event, Control* control) {
   if (button == 0) return;
   s.press = Press{event->button, static_cast<int>(event->x_root), static_cast<int>(event->y_root),
                   event->time};
-  const Single tx = platform::Screen.TwipsPerPixelX;
-  const Single ty = platform::Screen.TwipsPerPixelY;
-  events::MouseDown(*s.form, control, button, ShiftValue(event->state),
-                    static_cast<Single>(event->x * tx), static_cast<Single>(event->y * ty));
+  events::MouseDown(*s.form, control, button, ShiftValue(event->state), TwipsX(event->x),
+                    TwipsY(event->y));
   s.press.reset();
 }
 
@@ -252,9 +250,8 @@ gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer) {
 cairo_surface_t* ScaledPicture(cairo_surface_t* picture, int deviceScale) {
   const int naturalWidth = cairo_image_surface_get_width(picture);
   const int naturalHeight = cairo_image_surface_get_height(picture);
-  constexpr Twips kTwipsPerNaturalPixel = 15;
-  const int width = ScaleX(naturalWidth * kTwipsPerNaturalPixel) * deviceScale;
-  const int height = ScaleY(naturalHeight * kTwipsPerNaturalPixel) * deviceScale;
+  const int width = ScaleNaturalX(naturalWidth) * deviceScale;
+  const int height = ScaleNaturalY(naturalHeight) * deviceScale;
   if (width == naturalWidth && height == naturalHeight) return picture;
   auto& cache = S().scaledPicture;
   if (cache.surface && cache.width == width && cache.height == height) return cache.surface.get();

@@ -613,9 +613,9 @@ void FormWindow::OnDestroy() {
 }
 
 void FormWindow::OnDpiChanged(int dpiX, int dpiY, const RECT& suggested) {
-  const double oldX = Screen.TwipsPerPixelX, oldY = Screen.TwipsPerPixelY;
+  const Single oldX = Screen.TwipsPerPixelX, oldY = Screen.TwipsPerPixelY;
   UseResolution(dpiX, dpiY);
-  LayOutAgain(oldX / Screen.TwipsPerPixelX, oldY / Screen.TwipsPerPixelY);
+  LayOutAgain(RescaleX(oldX), RescaleY(oldY));
   // The system's rectangle keeps the window where the user put it on the
   // new monitor; another would start the move between monitors over.
   SetWindowPos(self_.hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
