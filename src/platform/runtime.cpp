@@ -122,6 +122,14 @@ std::optional<PixelRect> ReachablePlace(const Form& form, int x, int y) {
   return placed;
 }
 
+// The program ends before its event loop runs, with `status`.
+int EndStart(int status) {
+  auto& state = State();
+  state.ended = true;
+  state.exitStatus = status;
+  return status;
+}
+
 }  // namespace
 
 int MsgBox(std::string_view prompt, int buttons, std::string_view title) {
@@ -178,9 +186,7 @@ std::optional<int> Runtime::Start(const ProjectDescription& project, int argc, c
   state.title = project.title;
   if (auto problem = backend::Init(project.title, argc, argv)) {
     Report(*problem);
-    state.ended = true;
-    state.exitStatus = kExitBadEnvironment;
-    return state.exitStatus;
+    return EndStart(kExitBadEnvironment);
   }
   state.form = project.createStartupForm();
   Form& form = *state.form;
@@ -190,16 +196,12 @@ std::optional<int> Runtime::Start(const ProjectDescription& project, int argc, c
       // lets the next copy start.
       Report(*problem);
       backend::AlertStartFailure(*problem);
-      state.ended = true;
-      state.exitStatus = kExitBadEnvironment;
-      return state.exitStatus;
+      return EndStart(kExitBadEnvironment);
     }
   } catch (const RuntimeError& error) {
     // The window's size comes from the screen's ratios too.
     Report(error.what());
-    state.ended = true;
-    state.exitStatus = kExitRuntimeError;
-    return state.exitStatus;
+    return EndStart(kExitRuntimeError);
   }
   SetLoaded(form, true);
   Dispatch(form, [&] {

@@ -229,7 +229,7 @@ struct ChildWindow {
   const wchar_t* windowClass = nullptr;
   DWORD style = WS_CHILD | WS_VISIBLE;
   DWORD exStyle = 0;
-  std::wstring text;
+  std::wstring text = {};
 };
 
 ChildWindow PictureWindow(Peer& peer) {
