@@ -409,8 +409,8 @@ void InstallCss(const Form& form, GdkScreen* screen) {
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
-// Decoded straight into the pixels cairo paints, with no loader and no
-// conversion on each draw; once for every form.
+// Decoded once, straight into the pixels cairo paints, with no loader and
+// no conversion on each draw.
 void DecodeBallPicture() {
   auto& s = S();
   if (s.ballPicture) return;
