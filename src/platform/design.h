@@ -10,10 +10,10 @@
 namespace platform {
 
 enum class ControlKind { PictureBox, TextBox, CommandButton, Timer };
-enum class Alignment { Left = 0, Right = 1, Center = 2 };
-enum class StartUpPosition { Manual = 0, CenterScreen = 2 };
+enum class Alignment { Left = 0, Center = 2 };
+enum class StartUpPosition { CenterScreen = 2 };
 enum class Picture { None, Ball };
-enum class MousePointer { Default = 0, Arrow = 1, Cross = 2 };
+enum class MousePointer { Default = 0, Cross = 2 };
 
 struct ControlDesign {
   std::string_view name = {};

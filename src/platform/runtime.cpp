@@ -40,16 +40,12 @@ void Report(std::string_view message) {
   std::fprintf(stderr, "omenglobe: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
-Twips ScreenWidth() {
-  const auto m = backend::Screen();
-  return static_cast<Twips>(m.widthPixels * static_cast<double>(m.twipsPerPixelX));
-}
-Twips ScreenHeight() {
-  const auto m = backend::Screen();
-  return static_cast<Twips>(m.heightPixels * static_cast<double>(m.twipsPerPixelY));
-}
+Twips ScreenWidth() { return TwipsX(backend::Screen().widthPixels); }
+Twips ScreenHeight() { return TwipsY(backend::Screen().heightPixels); }
 Single TwipsPerPixelX() { return backend::Screen().twipsPerPixelX; }
 Single TwipsPerPixelY() { return backend::Screen().twipsPerPixelY; }
+
+constexpr Twips kTwipsPerNaturalPixel = 15;
 bool PrevInstance() { return backend::PrevInstance(); }
 
 }  // namespace
@@ -91,8 +87,22 @@ Long RoundToLong(double value) {
 
 Long ScaleX(Twips twips) { return RoundToLong(Divide(twips, TwipsPerPixelX())); }
 Long ScaleY(Twips twips) { return RoundToLong(Divide(twips, TwipsPerPixelY())); }
-Twips TwipsX(Long pixels) { return static_cast<Twips>(pixels * double{TwipsPerPixelX()}); }
-Twips TwipsY(Long pixels) { return static_cast<Twips>(pixels * double{TwipsPerPixelY()}); }
+Twips TwipsX(double pixels) { return static_cast<Twips>(pixels * double{TwipsPerPixelX()}); }
+Twips TwipsY(double pixels) { return static_cast<Twips>(pixels * double{TwipsPerPixelY()}); }
+
+Long ScaleNaturalX(Long pixels) { return ScaleX(pixels * kTwipsPerNaturalPixel); }
+Long ScaleNaturalY(Long pixels) { return ScaleY(pixels * kTwipsPerNaturalPixel); }
+
+double RescaleX(Single previousTwipsPerPixel) {
+  return double{previousTwipsPerPixel} / TwipsPerPixelX();
+}
+double RescaleY(Single previousTwipsPerPixel) {
+  return double{previousTwipsPerPixel} / TwipsPerPixelY();
+}
+
+Single TwipsPerPixelAt(double dotsPerInch) {
+  return dotsPerInch > 0 ? static_cast<Single>(1440.0 / dotsPerInch) : kTwipsPerNaturalPixel;
+}
 
 namespace {
 
@@ -110,6 +120,14 @@ std::optional<PixelRect> ReachablePlace(const Form& form, int x, int y) {
   const PixelRect placed = PlaceOnArea(window, UsableArea(), ButtonsArea(form));
   if (placed.x == x && placed.y == y) return std::nullopt;
   return placed;
+}
+
+// The program ends before its event loop runs, with `status`.
+int EndStart(int status) {
+  auto& state = State();
+  state.ended = true;
+  state.exitStatus = status;
+  return status;
 }
 
 }  // namespace
@@ -168,9 +186,7 @@ std::optional<int> Runtime::Start(const ProjectDescription& project, int argc, c
   state.title = project.title;
   if (auto problem = backend::Init(project.title, argc, argv)) {
     Report(*problem);
-    state.ended = true;
-    state.exitStatus = kExitBadEnvironment;
-    return state.exitStatus;
+    return EndStart(kExitBadEnvironment);
   }
   state.form = project.createStartupForm();
   Form& form = *state.form;
@@ -180,16 +196,12 @@ std::optional<int> Runtime::Start(const ProjectDescription& project, int argc, c
       // lets the next copy start.
       Report(*problem);
       backend::AlertStartFailure(*problem);
-      state.ended = true;
-      state.exitStatus = kExitBadEnvironment;
-      return state.exitStatus;
+      return EndStart(kExitBadEnvironment);
     }
   } catch (const RuntimeError& error) {
     // The window's size comes from the screen's ratios too.
     Report(error.what());
-    state.ended = true;
-    state.exitStatus = kExitRuntimeError;
-    return state.exitStatus;
+    return EndStart(kExitRuntimeError);
   }
   SetLoaded(form, true);
   Dispatch(form, [&] {

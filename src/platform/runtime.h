@@ -85,11 +85,25 @@ double Divide(double dividend, double divisor);
 Long RoundToLong(double value);
 
 // Twips to pixels of the current screen, rounded as RoundToLong rounds,
-// and pixels back to twips.
+// and pixels (a pointer's may fall between two) back to twips.
 Long ScaleX(Twips twips);
 Long ScaleY(Twips twips);
-Twips TwipsX(Long pixels);
-Twips TwipsY(Long pixels);
+Twips TwipsX(double pixels);
+Twips TwipsY(double pixels);
+
+// A length in pixels at 15 twips per pixel, a picture's natural size, in
+// pixels of the current screen.
+Long ScaleNaturalX(Long pixels);
+Long ScaleNaturalY(Long pixels);
+
+// The factor by which a length kept in pixels of a screen of
+// `previousTwipsPerPixel` grows on the current screen.
+double RescaleX(Single previousTwipsPerPixel);
+double RescaleY(Single previousTwipsPerPixel);
+
+// The twips per pixel of a screen of `dotsPerInch` (an inch is 1440
+// twips); 15 when the resolution is unknown (not positive).
+Single TwipsPerPixelAt(double dotsPerInch);
 
 // What the entry point hands to the runtime.
 struct ProjectDescription {

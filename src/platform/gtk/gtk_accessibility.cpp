@@ -119,7 +119,7 @@ void ReadTextViewsAsShown() {
   textViewGetText = std::exchange(text->get_text, ShownText);
   textViewCharacterCount = std::exchange(text->get_character_count, ShownCharacterCount);
   textViewTextAtOffset = std::exchange(text->get_text_at_offset, TextAtOffsetByTextLine);
-  // Without its own, ATK asks get_text_at_offset, which now reads by text line.
+  // Without its own, ATK asks get_text_at_offset, replaced above to read by text line.
   if (text->get_string_at_offset != nullptr) {
     textViewStringAtOffset = std::exchange(text->get_string_at_offset, StringAtOffsetByTextLine);
   }

@@ -212,8 +212,7 @@ ScreenMetrics Screen() {
   const GdkRectangle monitor = gtk::PrimaryMonitor();
   metrics.widthPixels = monitor.width;
   metrics.heightPixels = monitor.height;
-  metrics.twipsPerPixelX = static_cast<Single>(1440.0 / S().dpi);
-  metrics.twipsPerPixelY = static_cast<Single>(1440.0 / S().dpi);
+  metrics.twipsPerPixelX = metrics.twipsPerPixelY = TwipsPerPixelAt(S().dpi);
   return metrics;
 }
 

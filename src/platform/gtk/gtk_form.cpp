@@ -97,10 +97,8 @@ void RaiseMouseDown(const GdkEventButton* event, Control* control) {
   if (button == 0) return;
   s.press = Press{event->button, static_cast<int>(event->x_root), static_cast<int>(event->y_root),
                   event->time};
-  const Single tx = platform::Screen.TwipsPerPixelX;
-  const Single ty = platform::Screen.TwipsPerPixelY;
-  events::MouseDown(*s.form, control, button, ShiftValue(event->state),
-                    static_cast<Single>(event->x * tx), static_cast<Single>(event->y * ty));
+  events::MouseDown(*s.form, control, button, ShiftValue(event->state), TwipsX(event->x),
+                    TwipsY(event->y));
   s.press.reset();
 }
 
@@ -252,9 +250,8 @@ gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer) {
 cairo_surface_t* ScaledPicture(cairo_surface_t* picture, int deviceScale) {
   const int naturalWidth = cairo_image_surface_get_width(picture);
   const int naturalHeight = cairo_image_surface_get_height(picture);
-  constexpr Twips kTwipsPerNaturalPixel = 15;
-  const int width = ScaleX(naturalWidth * kTwipsPerNaturalPixel) * deviceScale;
-  const int height = ScaleY(naturalHeight * kTwipsPerNaturalPixel) * deviceScale;
+  const int width = ScaleNaturalX(naturalWidth) * deviceScale;
+  const int height = ScaleNaturalY(naturalHeight) * deviceScale;
   if (width == naturalWidth && height == naturalHeight) return picture;
   auto& cache = S().scaledPicture;
   if (cache.surface && cache.width == width && cache.height == height) return cache.surface.get();
@@ -282,13 +279,9 @@ gboolean OnDrawPicture(GtkWidget* area, cairo_t* cr, gpointer picture) {
 }
 
 void OnTextRealize(GtkWidget* view, gpointer control) {
-  const auto pointer = static_cast<Control*>(control)->Design().mousePointer;
-  const char* name = pointer == MousePointer::Cross   ? "crosshair"
-                     : pointer == MousePointer::Arrow ? "default"
-                                                      : nullptr;
-  if (name == nullptr) return;
+  if (static_cast<Control*>(control)->Design().mousePointer != MousePointer::Cross) return;
   GdkWindow* text = gtk_text_view_get_window(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_TEXT);
-  Ref<GdkCursor> cursor(gdk_cursor_new_from_name(gtk_widget_get_display(view), name));
+  Ref<GdkCursor> cursor(gdk_cursor_new_from_name(gtk_widget_get_display(view), "crosshair"));
   if (text != nullptr && cursor) gdk_window_set_cursor(text, cursor.get());
 }
 
@@ -309,9 +302,8 @@ GtkWidget* MakeTextBox(TextBox& box, backend::Peer& peer) {
   GtkWidget* view = gtk_text_view_new();
   GtkTextView* text = GTK_TEXT_VIEW(view);
   gtk_text_view_set_wrap_mode(text, d.multiLine ? GTK_WRAP_WORD : GTK_WRAP_NONE);
-  gtk_text_view_set_justification(text, d.alignment == Alignment::Center  ? GTK_JUSTIFY_CENTER
-                                        : d.alignment == Alignment::Right ? GTK_JUSTIFY_RIGHT
-                                                                          : GTK_JUSTIFY_LEFT);
+  gtk_text_view_set_justification(
+      text, d.alignment == Alignment::Center ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
   gtk_text_view_set_editable(text, !d.locked);
   gtk_text_view_set_cursor_visible(text, !d.locked);
   gtk_text_view_set_accepts_tab(text, FALSE);
@@ -372,6 +364,106 @@ void PresentText(TextBox& box) {
   g_free(wanted);
 }
 
+// --- The form's window
+
+// X carries window coordinates and shape rectangles in signed 16 bits; a
+// larger window would be cut down to a wrong one by the server, or refused.
+void CheckWindowSize(Long width, Long height) {
+  const int scale = gdk_window_get_scale_factor(gdk_get_default_root_window());
+  if (width > kLargestXCoordinate / scale || height > kLargestXCoordinate / scale) {
+    throw RuntimeError(RuntimeError::Overflow);
+  }
+}
+
+// The form's toplevel (S().window, the form peer's widget) as the design
+// has it, with the signals that become the form's events.
+GtkWidget* NewFormWindow(const FormDesign& design) {
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  S().window = window;
+  S().formPeer->widget = window;
+  gtk_widget_set_name(window, std::string(design.name).c_str());
+  gtk_window_set_title(GTK_WINDOW(window), std::string(design.caption).c_str());
+  gtk_window_set_decorated(GTK_WINDOW(window), !design.borderless);
+  gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+  gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), !design.showInTaskbar);
+  if (design.hasIcon) SetProgramIcons(GTK_WINDOW(window));
+  gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK);
+  g_signal_connect(window, "button-press-event", G_CALLBACK(OnFormPress), nullptr);
+  g_signal_connect(window, "delete-event", G_CALLBACK(OnDelete), nullptr);
+  g_signal_connect(window, "key-press-event", G_CALLBACK(OnKey), nullptr);
+  gtk_widget_add_events(window, GDK_STRUCTURE_MASK);
+  g_signal_connect(window, "map-event", G_CALLBACK(OnMapped), nullptr);
+  g_signal_connect(window, "destroy", G_CALLBACK(OnWindowDestroyed), nullptr);
+  g_signal_connect_after(window, "realize", G_CALLBACK(OnWindowRealized), nullptr);
+  WatchTheScreen(gtk_widget_get_screen(window));
+  return window;
+}
+
+// The form's colours and font (BuildCss) for every widget on the screen.
+void InstallCss(const Form& form, GdkScreen* screen) {
+  auto& s = S();
+  s.css = Ref<GtkCssProvider>(gtk_css_provider_new());
+  const std::string css = BuildCss(form);
+  gtk_css_provider_load_from_data(s.css.get(), css.c_str(), -1, nullptr);
+  gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(s.css.get()),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+// Decoded once, straight into the pixels cairo paints, with no loader and
+// no conversion on each draw.
+void DecodeBallPicture() {
+  auto& s = S();
+  if (s.ballPicture) return;
+  s.ballPicture.reset(DecodeJpeg(resources::BallPicture()));
+  if (!s.ballPicture) g_warning("cannot decode the embedded ball picture");
+}
+
+// The control's widget; null for a timer, which has nothing on screen (it
+// runs on GLib timeouts when enabled).
+GtkWidget* MakeWidget(Control& control, backend::Peer& peer) {
+  const auto& d = control.Design();
+  switch (d.kind) {
+    case ControlKind::Timer:
+      return nullptr;
+    case ControlKind::PictureBox:
+      return MakePicture(control, d.picture == Picture::Ball ? S().ballPicture.get() : nullptr);
+    case ControlKind::TextBox:
+      return MakeTextBox(static_cast<TextBox&>(control), peer);
+    case ControlKind::CommandButton:
+      return MakeButton(static_cast<CommandButton&>(control));
+  }
+  return nullptr;
+}
+
+// The widget at the control's design rectangle in pixels, in tab order.
+void PlaceWidget(GtkWidget* layout, const Form& form, backend::Peer& peer, GtkWidget* widget) {
+  const auto& d = peer.control->Design();
+  peer.widget = widget;
+  const PixelRect r = WindowPixels(form, *peer.control);
+  peer.rect = GdkRectangle{r.x, r.y, r.width, r.height};
+  gtk_widget_set_name(widget, std::string(d.name).c_str());
+  // Shown with the window (ShowForm): reading hWnd in Form_Load realizes
+  // the window, and with its controls still hidden that lays nothing out,
+  // so the controls are measured and placed once, not twice.
+  DesignLayoutPut(layout, widget, peer.rect, d.tabIndex);
+  if (d.isDefault) {
+    gtk_widget_set_can_default(widget, TRUE);
+    gtk_widget_grab_default(widget);
+  }
+}
+
+// A peer for every control, in design order: the picture first, so that
+// the controls it contains stack above it.
+void AddControls(Form& form, GtkWidget* layout) {
+  for (Control* control : form.Controls()) {
+    auto peer = std::make_unique<backend::Peer>();
+    peer->control = control;
+    control->peer = peer.get();
+    if (GtkWidget* widget = MakeWidget(*control, *peer)) PlaceWidget(layout, form, *peer, widget);
+    S().controlPeers.push_back(std::move(peer));
+  }
+}
+
 }  // namespace
 
 GtkWidget* RealizedWindow() {
@@ -411,93 +503,19 @@ using gtk::S;
 
 std::optional<std::string> CreateForm(Form& form) {
   auto& s = S();
-  const auto& design = form.Design();
-  // X carries window coordinates and shape rectangles in signed 16 bits; a
-  // larger window would be cut down to a wrong one by the server, or refused.
   const Long width = ScaleX(form.Width), height = ScaleY(form.Height);
-  const int scale = gdk_window_get_scale_factor(gdk_get_default_root_window());
-  if (width > gtk::kLargestXCoordinate / scale || height > gtk::kLargestXCoordinate / scale) {
-    throw RuntimeError(RuntimeError::Overflow);
-  }
+  gtk::CheckWindowSize(width, height);
   s.form = &form;
   s.formPeer = std::make_unique<Peer>();
   form.peer = s.formPeer.get();
-
-  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  s.window = window;
-  s.formPeer->widget = window;
-  gtk_widget_set_name(window, std::string(design.name).c_str());
-  gtk_window_set_title(GTK_WINDOW(window), std::string(design.caption).c_str());
-  gtk_window_set_decorated(GTK_WINDOW(window), !design.borderless);
-  gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
-  gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window), !design.showInTaskbar);
-  if (design.hasIcon) gtk::SetProgramIcons(GTK_WINDOW(window));
-  gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK);
-  g_signal_connect(window, "button-press-event", G_CALLBACK(gtk::OnFormPress), nullptr);
-  g_signal_connect(window, "delete-event", G_CALLBACK(gtk::OnDelete), nullptr);
-  g_signal_connect(window, "key-press-event", G_CALLBACK(gtk::OnKey), nullptr);
-  gtk_widget_add_events(window, GDK_STRUCTURE_MASK);
-  g_signal_connect(window, "map-event", G_CALLBACK(gtk::OnMapped), nullptr);
-  g_signal_connect(window, "destroy", G_CALLBACK(gtk::OnWindowDestroyed), nullptr);
-  g_signal_connect_after(window, "realize", G_CALLBACK(gtk::OnWindowRealized), nullptr);
-  gtk::WatchTheScreen(gtk_widget_get_screen(window));
-
-  s.css = gtk::Ref<GtkCssProvider>(gtk_css_provider_new());
-  const std::string css = gtk::BuildCss(form);
-  gtk_css_provider_load_from_data(s.css.get(), css.c_str(), -1, nullptr);
-  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window),
-                                            GTK_STYLE_PROVIDER(s.css.get()),
-                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  GtkWidget* window = gtk::NewFormWindow(form.Design());
+  gtk::InstallCss(form, gtk_widget_get_screen(window));
 
   GtkWidget* layout = gtk::DesignLayoutNew(width, height);
   gtk_container_add(GTK_CONTAINER(window), layout);
   gtk_widget_show(layout);
-
-  if (!s.ballPicture) {
-    // Decoded straight into the pixels cairo paints, with no loader and no
-    // conversion on each draw.
-    s.ballPicture.reset(gtk::DecodeJpeg(resources::BallPicture()));
-    if (!s.ballPicture) g_warning("cannot decode the embedded ball picture");
-  }
-
-  // Design order: the picture first, so that the controls it contains
-  // stack above it.
-  for (Control* control : form.Controls()) {
-    auto peer = std::make_unique<Peer>();
-    peer->control = control;
-    control->peer = peer.get();
-    const auto& d = control->Design();
-    GtkWidget* widget = nullptr;
-    switch (d.kind) {
-      case ControlKind::Timer:
-        break;  // nothing on screen; GLib timeouts when enabled
-      case ControlKind::PictureBox:
-        widget = gtk::MakePicture(
-            *control, d.picture == platform::Picture::Ball ? s.ballPicture.get() : nullptr);
-        break;
-      case ControlKind::TextBox:
-        widget = gtk::MakeTextBox(static_cast<TextBox&>(*control), *peer);
-        break;
-      case ControlKind::CommandButton:
-        widget = gtk::MakeButton(static_cast<CommandButton&>(*control));
-        break;
-    }
-    if (widget != nullptr) {
-      peer->widget = widget;
-      const PixelRect r = WindowPixels(form, *control);
-      peer->rect = GdkRectangle{r.x, r.y, r.width, r.height};
-      gtk_widget_set_name(widget, std::string(d.name).c_str());
-      // Shown with the window (ShowForm): reading hWnd in Form_Load realizes
-      // the window, and with its controls still hidden that lays nothing
-      // out, so the controls are measured and placed once, not twice.
-      gtk::DesignLayoutPut(layout, widget, peer->rect, d.tabIndex);
-      if (d.isDefault) {
-        gtk_widget_set_can_default(widget, TRUE);
-        gtk_widget_grab_default(widget);
-      }
-    }
-    s.controlPeers.push_back(std::move(peer));
-  }
+  gtk::DecodeBallPicture();
+  gtk::AddControls(form, layout);
   gtk::DescribeForAssistiveTechnology(form);
   for (Control* control : form.Controls()) {
     if (control->Design().kind == ControlKind::TextBox) {

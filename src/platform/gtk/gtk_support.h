@@ -109,7 +109,7 @@ struct Press {
 
 struct State {
   bool prevInstance = false;
-  double dpi = 96;  // read once: the form is laid out at this resolution for its lifetime
+  double dpi = 96;  // the desktop's resolution, which the form is laid out at
   int lockFd = -1;  // held for the process lifetime; the kernel releases it
 
   GMainLoop* loop = nullptr;

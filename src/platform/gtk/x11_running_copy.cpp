@@ -121,7 +121,7 @@ bool AnswersAsARunningCopy(const Key& asking) {
 Claim ClaimRunningCopy(GdkDisplay* display) {
   if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return Claim::NotX;
   Display* x = GDK_DISPLAY_XDISPLAY(display);
-  // One per user, as a lock in the user's own directory was.
+  // One per user, as the lock file off X is: it lives in the user's own directory.
   const std::string name = "_OMENGLOBE_RUNNING_COPY_U" + std::to_string(geteuid());
   char* names[] = {const_cast<char*>(name.c_str()), const_cast<char*>("TARGETS"),
                    const_cast<char*>("_OMENGLOBE_PROCESS")};

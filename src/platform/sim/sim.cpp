@@ -165,8 +165,7 @@ void ChangeScreen(const Settings& screen) {
     w.width = ScaleX(form->Width);
     w.height = ScaleY(form->Height);
     if (w.shape) {
-      w.shape = w.shape->Scaled(static_cast<double>(oldX) / screen.twipsPerPixelX,
-                                static_cast<double>(oldY) / screen.twipsPerPixelY);
+      w.shape = w.shape->Scaled(RescaleX(oldX), RescaleY(oldY));
     }
     Record("relaid out " + std::to_string(w.width) + "x" + std::to_string(w.height));
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/random.h"
+#include "platform/runtime.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/win32_handles.h"
 
@@ -101,8 +102,8 @@ namespace platform::win32 {
 
 void UseResolution(int dpiX, int dpiY) {
   auto& p = backend::P();
-  p.twipsPerPixelX = dpiX > 0 ? 1440.0f / static_cast<Single>(dpiX) : 15.0f;
-  p.twipsPerPixelY = dpiY > 0 ? 1440.0f / static_cast<Single>(dpiY) : 15.0f;
+  p.twipsPerPixelX = TwipsPerPixelAt(dpiX);
+  p.twipsPerPixelY = TwipsPerPixelAt(dpiY);
 }
 
 }  // namespace platform::win32

@@ -14,7 +14,6 @@ namespace platform::win32 {
 namespace {
 
 constexpr long kHimetricPerInch = 2540;
-constexpr Twips kTwipsPerNaturalPixel = 15;
 
 // A top-down 32-bit DIB section of the given size, its pixels in `bits`.
 HBITMAP NewBitmap(int width, int height, void** bits) {
@@ -89,8 +88,7 @@ std::vector<std::uint32_t> DecodedPicture::NaturalPixels() const {
 
 void DecodedPicture::ShowAtFormScale() {
   if (picture_ == nullptr) return;
-  const SIZE shown{ScaleX(size_.cx * kTwipsPerNaturalPixel),
-                   ScaleY(size_.cy * kTwipsPerNaturalPixel)};
+  const SIZE shown{ScaleNaturalX(size_.cx), ScaleNaturalY(size_.cy)};
   if (shown.cx == shown_.cx && shown.cy == shown_.cy) return;
   if (scaled_ != nullptr) DeleteObject(scaled_);
   scaled_ = nullptr;

@@ -222,6 +222,58 @@ Peer& FormWindow::NewPeer(Control* control) {
   return *peers_.back();
 }
 
+namespace {
+
+// The window a control is made of: its class, styles and first text.
+struct ChildWindow {
+  const wchar_t* windowClass = nullptr;
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  DWORD exStyle = 0;
+  std::wstring text = {};
+};
+
+ChildWindow PictureWindow(Peer& peer) {
+  const ControlDesign& design = peer.control->Design();
+  ChildWindow window{.windowClass = kPictureClass};
+  window.style |= WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  window.exStyle |= WS_EX_CONTROLPARENT;  // Tab walks into its children
+  if (design.borderStyle) window.style |= WS_BORDER;
+  peer.background = BrushFor(design.backColor, peer.ownsBackground);
+  if (design.picture == Picture::Ball) {
+    peer.picture.Decode(resources::BallPicture());
+    peer.picture.ShowAtFormScale();
+  }
+  return window;
+}
+
+ChildWindow TextBoxWindow(Peer& peer) {
+  const ControlDesign& design = peer.control->Design();
+  ChildWindow window{.windowClass = L"EDIT"};
+  window.style |= WS_TABSTOP;
+  window.style |= design.multiLine ? ES_MULTILINE | ES_AUTOVSCROLL : ES_AUTOHSCROLL;
+  if (design.alignment == Alignment::Center) window.style |= ES_CENTER;
+  if (design.locked) window.style |= ES_READONLY;
+  if (design.borderStyle) window.exStyle |= WS_EX_CLIENTEDGE;
+  peer.background = BrushFor(design.backColor, peer.ownsBackground);
+  window.text = Widen(static_cast<TextBox&>(*peer.control).Text.Get());
+  return window;
+}
+
+ChildWindow ButtonWindow(Peer& peer) {
+  const ControlDesign& design = peer.control->Design();
+  ChildWindow window{.windowClass = L"BUTTON"};
+  window.style |= WS_TABSTOP | BS_MULTILINE | BS_CENTER | BS_VCENTER;
+  window.style |= design.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  if (!static_cast<CommandButton&>(*peer.control).Enabled) window.style |= WS_DISABLED;
+  // The dialog keys name these two ids; the loop maps them back to the buttons.
+  if (design.isCancel) peer.id = IDCANCEL;
+  if (design.isDefault) peer.id = IDOK;
+  window.text = Widen(design.caption);
+  return window;
+}
+
+}  // namespace
+
 bool FormWindow::CreateChild(Control& control, ::HWND parent) {
   const ControlDesign& design = control.Design();
   Peer& peer = NewPeer(&control);
@@ -229,58 +281,26 @@ bool FormWindow::CreateChild(Control& control, ::HWND parent) {
 
   const int x = ScaleX(design.left), y = ScaleY(design.top);
   const int width = ScaleX(design.width), height = ScaleY(design.height);
-  DWORD style = WS_CHILD | WS_VISIBLE;
-  DWORD exStyle = 0;
-  const wchar_t* windowClass = nullptr;
-  std::wstring text;
-
+  ChildWindow window;
   switch (design.kind) {
-    case ControlKind::PictureBox:
-      windowClass = kPictureClass;
-      style |= WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-      exStyle |= WS_EX_CONTROLPARENT;  // Tab walks into its children
-      if (design.borderStyle) style |= WS_BORDER;
-      peer.background = BrushFor(design.backColor, peer.ownsBackground);
-      if (design.picture == Picture::Ball) {
-        peer.picture.Decode(resources::BallPicture());
-        peer.picture.ShowAtFormScale();
-      }
-      break;
-    case ControlKind::TextBox: {
-      windowClass = L"EDIT";
-      style |= WS_TABSTOP;
-      if (design.multiLine)
-        style |= ES_MULTILINE | ES_AUTOVSCROLL;
-      else
-        style |= ES_AUTOHSCROLL;
-      if (design.alignment == Alignment::Center) style |= ES_CENTER;
-      if (design.alignment == Alignment::Right) style |= ES_RIGHT;
-      if (design.locked) style |= ES_READONLY;
-      if (design.borderStyle) exStyle |= WS_EX_CLIENTEDGE;
-      peer.background = BrushFor(design.backColor, peer.ownsBackground);
-      text = Widen(static_cast<TextBox&>(control).Text.Get());
-      break;
-    }
-    case ControlKind::CommandButton: {
-      windowClass = L"BUTTON";
-      style |= WS_TABSTOP | BS_MULTILINE | BS_CENTER | BS_VCENTER;
-      style |= design.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-      if (!static_cast<CommandButton&>(control).Enabled) style |= WS_DISABLED;
-      // The dialog keys name these two ids; the loop maps them back to the buttons.
-      if (design.isCancel) peer.id = IDCANCEL;
-      if (design.isDefault) peer.id = IDOK;
-      text = Widen(design.caption);
-      break;
-    }
     case ControlKind::Timer:
       return true;
+    case ControlKind::PictureBox:
+      window = PictureWindow(peer);
+      break;
+    case ControlKind::TextBox:
+      window = TextBoxWindow(peer);
+      break;
+    case ControlKind::CommandButton:
+      window = ButtonWindow(peer);
+      break;
   }
   if (design.kind != ControlKind::CommandButton && peer.background == nullptr) return false;
 
   SetLastError(0);
-  const ::HWND created =
-      CreateWindowExW(exStyle, windowClass, text.c_str(), style, x, y, width, height, parent,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(peer.id)), Instance(), &peer);
+  const ::HWND created = CreateWindowExW(
+      window.exStyle, window.windowClass, window.text.c_str(), window.style, x, y, width, height,
+      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(peer.id)), Instance(), &peer);
   if (created == nullptr) return false;
   peer.hwnd = created;
   if (design.kind != ControlKind::PictureBox) {
@@ -494,6 +514,7 @@ std::optional<LRESULT> FormWindow::HandleContainerMessage(Peer& peer, UINT messa
       break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(peer.hwnd, GWLP_USERDATA, 0);
+      peer.hwnd = nullptr;
       break;
     default:
       break;
@@ -529,9 +550,6 @@ LRESULT FormWindow::HandleFormMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_DESTROY:
       OnDestroy();
       return 0;
-    case WM_NCDESTROY:
-      self_.hwnd = nullptr;
-      break;
     default:
       break;
   }
@@ -548,9 +566,6 @@ LRESULT FormWindow::HandlePictureMessage(Peer& peer, UINT message, WPARAM wParam
     case WM_ERASEBKGND:
       // PaintContent covers every pixel, picture first and background after.
       return 1;
-    case WM_NCDESTROY:
-      peer.hwnd = nullptr;
-      break;
     default:
       break;
   }
@@ -613,9 +628,9 @@ void FormWindow::OnDestroy() {
 }
 
 void FormWindow::OnDpiChanged(int dpiX, int dpiY, const RECT& suggested) {
-  const double oldX = Screen.TwipsPerPixelX, oldY = Screen.TwipsPerPixelY;
+  const Single oldX = Screen.TwipsPerPixelX, oldY = Screen.TwipsPerPixelY;
   UseResolution(dpiX, dpiY);
-  LayOutAgain(oldX / Screen.TwipsPerPixelX, oldY / Screen.TwipsPerPixelY);
+  LayOutAgain(RescaleX(oldX), RescaleY(oldY));
   // The system's rectangle keeps the window where the user put it on the
   // new monitor; another would start the move between monitors over.
   SetWindowPos(self_.hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
