@@ -21,7 +21,7 @@ TEST_P(CommandLineTest, HelpAndVersionAnswerOnStandardOutputWithoutADisplay) {
   for (const std::string option : {"--help", "-h"}) {
     SCOPED_TRACE(option);
     auto app = Run({option});
-    const auto status = app->WaitExit(e2e::In(2s));
+    const auto status = app->WaitExit(e2e::In(StartUp()));
     ASSERT_TRUE(status) << "still running";
     EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status) << app->Stderr();
     const std::string out = app->Stdout();
@@ -34,7 +34,7 @@ TEST_P(CommandLineTest, HelpAndVersionAnswerOnStandardOutputWithoutADisplay) {
   }
 
   auto app = Run({"--version"});
-  const auto status = app->WaitExit(e2e::In(2s));
+  const auto status = app->WaitExit(e2e::In(StartUp()));
   ASSERT_TRUE(status) << "still running";
   EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status) << app->Stderr();
   EXPECT_EQ(app->Stdout(), "omenglobe " OMENGLOBE_VERSION "\n");
@@ -57,7 +57,7 @@ TEST_P(CommandLineTest, AnUnknownOptionOrAStrayArgumentIsOneLineNamingItAndNoWin
     SCOPED_TRACE(c.named);
     // On a display that works: the line must come instead of a window.
     auto app = Launch({}, c.arguments);
-    const auto status = app->WaitExit(e2e::In(2s));
+    const auto status = app->WaitExit(e2e::In(StartUp()));
     ASSERT_TRUE(status) << "still running";
     EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 1})) << e2e::Describe(*status);
     const std::string err = app->Stderr();
@@ -74,7 +74,7 @@ TEST_P(CommandLineTest, AnUnknownOptionOrAStrayArgumentIsOneLineNamingItAndNoWin
 // DISPLAY is unset.
 TEST_P(CommandLineTest, ALoneWaylandDisplayIsToldTheProgramNeedsXwayland) {
   auto app = Launch({{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", "wayland-7"}});
-  const auto status = app->WaitExit(e2e::In(2s));
+  const auto status = app->WaitExit(e2e::In(StartUp()));
   ASSERT_TRUE(status) << "still running";
   EXPECT_EQ(*status, (e2e::ExitStatus{.exited = true, .code = 1})) << e2e::Describe(*status);
   const std::string err = app->Stderr();
