@@ -13,8 +13,6 @@ namespace {
 
 using namespace atspi;
 
-constexpr char kShakeCaption[] = "Think of a question then click here to shake the ball.";
-
 class LinuxAccessibilityTest : public LinuxProgramTest {
  protected:
   void SetUp() override {
@@ -27,16 +25,7 @@ class LinuxAccessibilityTest : public LinuxProgramTest {
 
   // The program with GTK's accessibility bridge on, as a desktop starts it,
   // on a private session bus that ends with the probe.
-  void LaunchWatched() {
-    auto env = Environment();
-    env["NO_AT_BRIDGE"] = std::nullopt;
-    env["DBUS_SESSION_BUS_ADDRESS"] = std::nullopt;
-    env["AT_SPI_BUS_ADDRESS"] = std::nullopt;
-    probe_ = std::make_unique<e2e::Process>(
-        e2e::Process::Options{.argv = {"dbus-run-session", "--", "/usr/bin/python3",
-                                       OMENGLOBE_ATSPI_PROBE, "--deadline", "60", OMENGLOBE_BINARY},
-                              .env = env});
-  }
+  void LaunchWatched() { probe_ = StartProbe(AccessibleEnvironment()); }
 
   Heard Now() const { return Heard(probe_->Stdout()); }
 

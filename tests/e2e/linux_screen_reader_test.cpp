@@ -13,26 +13,18 @@
 #include <map>
 #include <sstream>
 
+#include "a11y/atspi_heard.h"
 #include "answering/answers.h"
 #include "program_test.h"
 
 namespace omenglobe_e2e {
 namespace {
 
-constexpr char kParting[] = "--Thanks for using the Omenglobe By Dorvanek--";
-constexpr char kShakeCaption[] = "Think of a question then click here to shake the ball.";
+using atspi::Fields;
+
 constexpr char kHelpPrompt[] =
     "Think of a yes or no question and hit the shake button.  The omenglobe will show you the "
     "answer.";
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string field;
-  std::istringstream in(line);
-  while (std::getline(in, field, '\t')) fields.push_back(field);
-  if (!line.empty() && line.back() == '\t') fields.emplace_back();
-  return fields;
-}
 
 // "HH:MM:SS.ffffff", the stamp of Orca's log, in seconds of the day.
 double DaySeconds(const std::string& stamp) {
@@ -112,10 +104,7 @@ class ScreenReaderTest : public ProgramTest {
 
   // Orca, then the program, on a private session bus that ends with them.
   void LaunchUnderOrca() {
-    auto env = Environment();
-    env["NO_AT_BRIDGE"] = std::nullopt;
-    env["DBUS_SESSION_BUS_ADDRESS"] = std::nullopt;
-    env["AT_SPI_BUS_ADDRESS"] = std::nullopt;
+    auto env = AccessibleEnvironment();
     // Orca's settings, caches and the like in the test's own directory.
     env["HOME"] = RuntimeDir();
     env["XDG_CONFIG_HOME"] = RuntimeDir() + "/config";

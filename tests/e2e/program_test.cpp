@@ -176,6 +176,14 @@ Env ProgramFixture::Environment() {
   return env;
 }
 
+Env ProgramFixture::AccessibleEnvironment() {
+  auto env = Environment();
+  env["NO_AT_BRIDGE"] = std::nullopt;
+  env["DBUS_SESSION_BUS_ADDRESS"] = std::nullopt;
+  env["AT_SPI_BUS_ADDRESS"] = std::nullopt;
+  return env;
+}
+
 std::unique_ptr<e2e::Process> ProgramFixture::Launch(const Env& overrides,
                                                      const std::vector<std::string>& arguments) {
   auto env = Environment();

@@ -116,6 +116,10 @@ class ProgramFixture : public testing::Test {
 
   // The environment of a person's session on the test's server.
   Env Environment();
+  // The environment of a desktop that runs a screen reader: GTK's
+  // accessibility bridge on, and no session bus but the one a session
+  // runner (dbus-run-session) in it starts.
+  Env AccessibleEnvironment();
   // Starts the program with `overrides` to that environment (and, on
   // Linux, `arguments`).
   std::unique_ptr<e2e::Process> Launch(const Env& overrides = {},

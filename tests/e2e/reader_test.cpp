@@ -17,8 +17,6 @@
 namespace omenglobe_e2e {
 namespace {
 
-constexpr char kParting[] = "--Thanks for using the Omenglobe By Dorvanek--";
-
 struct Heard {
   e2e::Clock::time_point when;
   std::string text;
@@ -46,15 +44,7 @@ class Listener {
 // reads too.
 class AtspiListener : public Listener {
  public:
-  explicit AtspiListener(Env env) {
-    env["NO_AT_BRIDGE"] = std::nullopt;
-    env["DBUS_SESSION_BUS_ADDRESS"] = std::nullopt;
-    env["AT_SPI_BUS_ADDRESS"] = std::nullopt;
-    probe_ = std::make_unique<e2e::Process>(
-        e2e::Process::Options{.argv = {"dbus-run-session", "--", "/usr/bin/python3",
-                                       OMENGLOBE_ATSPI_PROBE, "--deadline", "60", OMENGLOBE_BINARY},
-                              .env = env});
-  }
+  explicit AtspiListener(const Env& env) : probe_(atspi::StartProbe(env)) {}
   ~AtspiListener() override { EXPECT_TRUE(EndSession(*probe_, e2e::In(10s))); }
 
   testing::AssertionResult WaitReady(e2e::Deadline deadline) override {
@@ -182,7 +172,7 @@ class ReaderTest : public ProgramTest {
       return window;
     }
 #endif
-    listener_ = std::make_unique<AtspiListener>(Environment());
+    listener_ = std::make_unique<AtspiListener>(AccessibleEnvironment());
     EXPECT_TRUE(listener_->WaitReady(e2e::In(30s)));
     return WaitForDrawnWindow();
   }

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -23,6 +26,16 @@ struct Event {
   int detail1 = 0;
   std::string role, name, data;
 };
+
+// The probe on a session bus of its own, starting the Linux program in
+// `env` (a ProgramFixture's AccessibleEnvironment()).
+inline std::unique_ptr<e2e::Process> StartProbe(
+    const std::map<std::string, std::optional<std::string>>& env) {
+  return std::make_unique<e2e::Process>(
+      e2e::Process::Options{.argv = {"dbus-run-session", "--", "/usr/bin/python3",
+                                     OMENGLOBE_ATSPI_PROBE, "--deadline", "60", OMENGLOBE_BINARY},
+                            .env = env});
+}
 
 inline double Seconds(e2e::Clock::time_point t) {
   return std::chrono::duration<double>(t.time_since_epoch()).count();

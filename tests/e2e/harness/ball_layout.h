@@ -1,5 +1,6 @@
 // What both programs show, wherever they run: the window's title, the help
-// box's title, and where the controls stand in the window.
+// box's title, the shake button's caption, the parting message, and where
+// the controls stand in the window.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +12,8 @@ namespace ball {
 
 inline constexpr char kTitle[] = "Kelvra";
 inline constexpr char kHelpTitle[] = "Derirozuvi";
+inline constexpr char kShakeCaption[] = "Think of a question then click here to shake the ball.";
+inline constexpr char kParting[] = "--Thanks for using the Omenglobe By Dorvanek--";
 
 // Window-relative rectangles of the controls at 96 dpi.
 inline constexpr e2e::Rect kAnswerBox{104, 88, 169, 73};

@@ -18,7 +18,6 @@ namespace {
 
 using namespace omenglobe_wine;
 
-constexpr char kShakeCaption[] = "Think of a question then click here to shake the ball.";
 constexpr long kRoleDialog = 18, kRoleGraphic = 40, kRoleText = 42;
 
 std::vector<std::vector<std::string>> Lines(const std::string& output) {
