@@ -14,13 +14,6 @@ class HelpExitTest : public ProgramTest {
     StartServer();
   }
 
-  // How long a help box may take to come up: Wine loads what a message box
-  // needs on its first one, which on a busy machine takes seconds.
-  e2e::Clock::duration BoxWithin() const { return OnWine() ? 30s : 3s; }
-  // How late the program's timers and paints may come on a busy machine:
-  // Wine's go through its server.
-  e2e::Clock::duration Slack() const { return OnWine() ? 2s : 0s; }
-
   // The box painted: the light grey face of a dialog (neither the server's
   // white nor the black ball behind it) over most of it, and the prompt's
   // two sentences in dark ink.
@@ -34,7 +27,7 @@ class HelpExitTest : public ProgramTest {
           ink = shot.Count(all, [](e2e::Rgb c) { return c.Max() < 0x80; });
           return face > all.width * all.height / 2 && ink > 150 && ink < all.width * all.height / 4;
         },
-        e2e::In(BoxWithin()), "the box's face and text");
+        e2e::In(Effect()), "the box's face and text");
     if (!painted) {
       return painted << " (" << face << " face and " << ink
                      << " ink pixels): " << Save(x_->CaptureScreen(), "help-not-painted");
@@ -74,7 +67,7 @@ TEST_P(HelpExitTest, HelpOpensABoxOfTheWindowThatReturnOrEscapeCloses) {
   for (const char* key : {"Return", "Escape"}) {
     SCOPED_TRACE(key);
     ClickAt(*window, CentreX(kHelpButton), CentreY(kHelpButton));
-    const auto box = x_->WaitForWindow(kHelpTitle, e2e::In(BoxWithin()));
+    const auto box = x_->WaitForWindow(kHelpTitle, e2e::In(Effect()));
     ASSERT_TRUE(box) << "no box titled " << kHelpTitle << "; the window "
                      << (x_->ActiveWindow() == *window ? "active" : "not active") << ", "
                      << (x_->FocusedWindow() == *window ? "with" : "without")
@@ -106,7 +99,7 @@ TEST_P(HelpExitTest, EscapeOnTheBallAsksForHelp) {
 
   ClickAt(*window, CentreX(kAnswerBox), CentreY(kAnswerBox));
   x_->Key("Escape");
-  const auto box = x_->WaitForWindow(kHelpTitle, e2e::In(BoxWithin()));
+  const auto box = x_->WaitForWindow(kHelpTitle, e2e::In(Effect()));
   ASSERT_TRUE(box) << "Esc showed no help box";
   ASSERT_TRUE(WaitForPaintedBox(*box));
   x_->Key("Return");
@@ -146,7 +139,7 @@ TEST_P(HelpExitTest, ExitEndsTheProgramEvenWithTheHelpBoxOpen) {
   // The box must be up within the two seconds the exit takes: one box
   // first, opened and closed, so that whatever a first box loads is loaded.
   ClickAt(*window, CentreX(kHelpButton), CentreY(kHelpButton));
-  const auto first = x_->WaitForWindow(kHelpTitle, e2e::In(BoxWithin()));
+  const auto first = x_->WaitForWindow(kHelpTitle, e2e::In(Effect()));
   ASSERT_TRUE(first) << "no box titled " << kHelpTitle;
   ASSERT_TRUE(WaitForPaintedBox(*first));
   x_->Key("Return");

@@ -18,8 +18,6 @@ class KeyboardTest : public ProgramTest {
     StartServer();
   }
 
-  e2e::Clock::duration Slack() const { return OnWine() ? 7s : 0s; }
-
   // How many pixels a control's focus mark changes at least: Wine's
   // controls draw a dotted rectangle, or the answer box's caret, which is
   // one pixel wide; GTK's a ring.
@@ -123,18 +121,18 @@ TEST_P(KeyboardTest, TabShowsTheFocusOnEachControlInTurnAndSpaceShakes) {
   e2e::ConfigureRecorder moves(server_->DisplayName(), *window);
   x_->Key("space");
   EXPECT_TRUE(
-      e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(3s) + Slack(), "a sweep"));
-  EXPECT_TRUE(e2e::WaitFor([&] { return AnswerShows(*window); }, e2e::In(3s) + Slack(),
+      e2e::WaitFor([&] { return moves.Events().size() >= 9; }, e2e::In(Effect()), "a sweep"));
+  EXPECT_TRUE(e2e::WaitFor([&] { return AnswerShows(*window); }, e2e::In(Effect()),
                            "the answer to light up"))
       << moves.Events().size() << " ConfigureNotify, the window at "
       << e2e::Describe(Geometry(*window)) << ": " << Save(Shot(*window), "space-no-answer");
 
   // Esc asks for help while the answer shows; Return closes the box again.
   x_->Key("Escape");
-  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(3s) + 4 * Slack())) << "Esc showed no help";
+  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(Effect()))) << "Esc showed no help";
   x_->Key("Return");
-  EXPECT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); },
-                           e2e::In(2s) + Slack(), "the help box to close"));
+  EXPECT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); }, e2e::In(Effect()),
+                           "the help box to close"));
   EXPECT_TRUE(app->Running());
 }
 
@@ -166,7 +164,7 @@ TEST_P(KeyboardTest, EnterOnTheShakeButtonShakes) {
   ASSERT_TRUE(TabTo(*window, *unfocused, kExitButton));
   ASSERT_TRUE(TabTo(*window, *unfocused, kShakeButton));
   x_->Key("Return");
-  EXPECT_TRUE(e2e::WaitFor([&] { return AnswerShows(*window); }, e2e::In(3s) + Slack(),
+  EXPECT_TRUE(e2e::WaitFor([&] { return AnswerShows(*window); }, e2e::In(Effect()),
                            "an answer after Enter on the shake button"))
       << "the window at " << e2e::Describe(Geometry(*window)) << ", " << LitPixels(*window)
       << " lit pixels in the answer box: " << Save(Shot(*window), "enter-no-answer");

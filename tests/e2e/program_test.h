@@ -127,6 +127,11 @@ class ProgramFixture : public testing::Test {
 
   // How long a start may take: under an emulated Wine it is many seconds.
   e2e::Clock::duration StartUp() const;
+  // How long a click's or a key's effect (a sweep, a message box, the
+  // parting message) may take to show when it is not what is measured: on
+  // a machine whose cores are all busy Wine takes the press at once, but
+  // the program's answer can come more than five seconds later.
+  e2e::Clock::duration Effect() const;
   // Where a program that the exit timer ends is seen gone by: two seconds
   // after the click, plus what the platform's exit takes on a busy machine.
   e2e::Clock::duration ExitAfter() const;
@@ -164,7 +169,8 @@ class ProgramFixture : public testing::Test {
   std::pair<int, int> At(e2e::WindowId window, int x, int y) const;
   // Clicks a window-relative point. Under a window manager, Wine drops a
   // click that comes while it is still taking the focus the manager hands
-  // the window, so the click waits for that first.
+  // the window, so the click waits for that first, and fails the test
+  // without clicking when the focus never comes.
   void ClickAt(e2e::WindowId window, int x, int y, unsigned button = 1);
   // Under a window manager, until the program has the focus it was given.
   testing::AssertionResult WaitForFocus(e2e::WindowId window);

@@ -277,6 +277,10 @@ class XConnection {
   // Asks the window manager to close it (_NET_CLOSE_WINDOW), as its close
   // button or Alt+F4 would.
   void AskWindowManagerToClose(WindowId window) const;
+  // Tells a managed window where it stands on the screen, as a window
+  // manager should once it has placed the window's frame: a synthetic
+  // ConfigureNotify in root coordinates (ICCCM 4.1.5).
+  void ConfirmPosition(WindowId window) const;
 
  private:
   _XDisplay* display_ = nullptr;

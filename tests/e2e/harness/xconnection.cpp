@@ -378,6 +378,25 @@ void XConnection::AskWindowManagerToClose(WindowId window) const {
   XSync(display_, False);
 }
 
+void XConnection::ConfirmPosition(WindowId window) const {
+  XWindowAttributes a;
+  const auto where = Geometry(window);
+  if (XGetWindowAttributes(display_, window, &a) == 0 || !where) return;
+  XEvent event{};
+  event.xconfigure.type = ConfigureNotify;
+  event.xconfigure.event = window;
+  event.xconfigure.window = window;
+  event.xconfigure.x = where->x - a.border_width;
+  event.xconfigure.y = where->y - a.border_width;
+  event.xconfigure.width = a.width;
+  event.xconfigure.height = a.height;
+  event.xconfigure.border_width = a.border_width;
+  event.xconfigure.above = 0;
+  event.xconfigure.override_redirect = a.override_redirect;
+  XSendEvent(display_, window, False, StructureNotifyMask, &event);
+  XSync(display_, False);
+}
+
 ConfigureRecorder::ConfigureRecorder(const std::string& displayName, WindowId window)
     : window_(window) {
   InstallErrorHandler();
