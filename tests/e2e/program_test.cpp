@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #ifdef OMENGLOBE_WITH_WINE
@@ -277,16 +278,6 @@ std::optional<e2e::WindowId> ProgramFixture::WaitForDrawnWindow(e2e::Deadline de
     ADD_FAILURE() << drawn.message() << ": " << Save(x_->CaptureScreen(), "not-drawn");
     return std::nullopt;
   }
-  // Wine keeps its own record of where each window stands and takes a
-  // click to whichever window that record puts under the pointer. When it
-  // handles a ConfigureNotify sent before the window manager framed the
-  // window only after the frame exists but is not yet placed, it asks the
-  // server where the window stands and records the frame's corner (0,0);
-  // openbox sends nothing that corrects it, so every click then misses the
-  // window for as long as it stands still. The synthetic ConfigureNotify a
-  // window manager owes a moved window, which Wine takes as it comes, sets
-  // the record right.
-  if (OnWine() && target_.windowManager) x_->ConfirmPosition(*window);
   return window;
 }
 
@@ -300,9 +291,19 @@ std::pair<int, int> ProgramFixture::At(e2e::WindowId window, int x, int y) const
 }
 
 testing::AssertionResult ProgramFixture::WaitForFocus(e2e::WindowId window) {
+  if (!OnWine() || !x_->WindowManagerRunning()) return testing::AssertionSuccess();
+  // Wine keeps its own record of where each window stands and takes a
+  // press to whichever window that record puts under the pointer. When it
+  // handles a ConfigureNotify sent before the window manager framed the
+  // window only after the frame exists but is not yet placed, it asks the
+  // server where the window stands and records the frame's corner (0,0);
+  // openbox sends nothing that corrects it, so every press then misses the
+  // window for as long as it stands still. The synthetic ConfigureNotify a
+  // window manager owes a moved window, which Wine takes as it comes, sets
+  // the record right; it is sent before the first press on each window.
+  if (confirmed_.insert(window).second) x_->ConfirmPosition(window);
   // The manager names the window active first; Wine moves the keyboard
   // focus to it once it has taken it.
-  if (!OnWine() || !x_->WindowManagerRunning()) return testing::AssertionSuccess();
   return e2e::WaitFor([&] { return x_->ActiveWindow() == window && x_->FocusedWindow() == window; },
                       e2e::In(Effect()), "the window to have the focus");
 }

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -172,7 +173,8 @@ class ProgramFixture : public testing::Test {
   // the window, so the click waits for that first, and fails the test
   // without clicking when the focus never comes.
   void ClickAt(e2e::WindowId window, int x, int y, unsigned button = 1);
-  // Under a window manager, until the program has the focus it was given.
+  // Under a window manager, until the program has the focus it was given;
+  // before the first press on a window under Wine, its place confirmed.
   testing::AssertionResult WaitForFocus(e2e::WindowId window);
   // The window, or a window-relative rectangle of it, as shown on the screen.
   e2e::Image Shot(e2e::WindowId window) const;
@@ -210,6 +212,7 @@ class ProgramFixture : public testing::Test {
   int dpi_ = 96;
   bool wineResolutionSet_ = false;
   std::string runtimeDir_;
+  std::set<e2e::WindowId> confirmed_;
 };
 
 // A scenario written once for every target it is instantiated on.

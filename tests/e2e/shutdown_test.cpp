@@ -39,7 +39,8 @@ TEST_P(ShutdownTest, AfterTheWindowWasDestroyedFromOutsideANewStartShowsItsWindo
   // The windowless copy ended, as any unload ends.
   const auto status = first->WaitExit(e2e::In(10s));
   ASSERT_TRUE(status) << "the windowless copy still runs";
-  EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status);
+  EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status) << "; it said: " << first->Stderr()
+                                 << "; the new start said: " << next->Stderr();
   EXPECT_EQ(Complaints(first->Stderr()), "") << first->Stderr();
 
   // And the new copy is the running copy now: the one after it ends quietly.
