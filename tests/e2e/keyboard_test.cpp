@@ -47,7 +47,7 @@ class KeyboardTest : public ProgramTest {
           seen = Shot(window);
           return Changed(seen, unfocused, area) > Mark();
         },
-        e2e::In(3s), "a visible focus at " + e2e::Describe(area));
+        e2e::In(Effect()), "a visible focus at " + e2e::Describe(area));
     if (shot != nullptr) *shot = seen;
     if (!result) result << ": " << Save(seen, "no-focus");
     return result;
@@ -74,7 +74,7 @@ class KeyboardTest : public ProgramTest {
     if (OnWine()) {
       const auto caret =
           e2e::WaitFor([&] { return Changed(Shot(window), unfocused, kAnswerBox) > Mark(); },
-                       e2e::In(3s), "the caret in the answer box");
+                       e2e::In(Effect()), "the caret in the answer box");
       if (!caret) {
         ADD_FAILURE() << caret.message() << ": " << Save(Shot(window), "no-caret");
         return std::nullopt;

@@ -292,7 +292,7 @@ TEST_P(ScaledWindowTest, EveryControlAnswersWhereItIsDrawnAndTheBallDragsFromIts
 
   const auto [hx, hy] = Centre(kHelpButton);
   ClickAt(*window, hx, hy);
-  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(5s) + Slack())) << "\"?\" did not answer";
+  ASSERT_TRUE(x_->WaitForWindow(kHelpTitle, e2e::In(Effect()))) << "\"?\" did not answer";
   x_->Key("Return");
   ASSERT_TRUE(e2e::WaitFor([&] { return x_->FindWindows(kHelpTitle).empty(); },
                            e2e::In(3s) + Slack(), "the help box to close"));
