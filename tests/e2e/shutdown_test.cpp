@@ -36,12 +36,21 @@ TEST_P(ShutdownTest, AfterTheWindowWasDestroyedFromOutsideANewStartShowsItsWindo
   const auto shown = WaitForDrawnWindow();
   EXPECT_TRUE(shown) << "no window from the new start: " << next->Stderr();
   EXPECT_TRUE(next->Running()) << next->Stderr();
-  // The windowless copy ended, as any unload ends.
+  // The windowless copy ended, as any unload ends. Under Wine the new start
+  // asks it to close; but Wine's X11 driver may itself read a property of
+  // the window that has gone before that, and then ends the process of
+  // Xlib's BadWindow error. Either way the claim went with it.
   const auto status = first->WaitExit(e2e::In(10s));
   ASSERT_TRUE(status) << "the windowless copy still runs";
-  EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status) << "; it said: " << first->Stderr()
-                                 << "; the new start said: " << next->Stderr();
-  EXPECT_EQ(Complaints(first->Stderr()), "") << first->Stderr();
+  const bool endedByWine = OnWine() && *status == e2e::ExitStatus{.exited = true, .code = 1} &&
+                           first->Stderr().find("BadWindow") != std::string::npos;
+  if (endedByWine) {
+    std::cout << "Wine's X11 driver ended the windowless copy: " << first->Stderr() << "\n";
+  } else {
+    EXPECT_EQ(*status, kNormalEnd) << e2e::Describe(*status) << "; it said: " << first->Stderr()
+                                   << "; the new start said: " << next->Stderr();
+    EXPECT_EQ(Complaints(first->Stderr()), "") << first->Stderr();
+  }
 
   // And the new copy is the running copy now: the one after it ends quietly.
   auto third = Launch();
